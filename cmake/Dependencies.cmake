@@ -1,0 +1,19 @@
+find_package(Boost 1.74 REQUIRED)
+
+# Boost.Interprocess on POSIX needs the real-time library (shm_open) and
+# threads; on Windows it needs nothing beyond the system libraries.
+add_library(okr_platform_ipc INTERFACE)
+add_library(okr::platform_ipc ALIAS okr_platform_ipc)
+if(NOT WIN32)
+  find_package(Threads REQUIRED)
+  find_library(OKR_RT_LIBRARY rt)
+  if(OKR_RT_LIBRARY)
+    target_link_libraries(okr_platform_ipc INTERFACE ${OKR_RT_LIBRARY})
+  endif()
+  target_link_libraries(okr_platform_ipc INTERFACE Threads::Threads)
+endif()
+
+if(OKR_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()

@@ -1,0 +1,28 @@
+# Installs Debian packages that are missing, and only those, so that a
+# second run on a prepared machine costs nothing.
+# shellcheck shell=bash
+
+okr_as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+okr_missing_packages() {
+  local pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}\n' "$pkg" 2>/dev/null | grep -q '^install ok installed$' || echo "$pkg"
+  done
+}
+
+okr_ensure_packages() {
+  local missing
+  missing=$(okr_missing_packages "$@")
+  [ -z "$missing" ] && return 0
+  echo "== installing: $(echo $missing)"
+  # Third-party sources on the machine may be unreachable; Debian's own are enough.
+  okr_as_root apt-get update -qq || true
+  # shellcheck disable=SC2086
+  okr_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+}
+
+# What the Linux build, its tests and the check need.
+OKR_LINUX_PACKAGES=(cmake make g++ libboost-dev libwxgtk3.2-dev libgtest-dev libsystemd-dev systemd)

@@ -1,0 +1,106 @@
+# shellcheck shell=bash
+# Windows cross-build plumbing: source this file, then call okr_windows_toolchain
+# (and okr_wine_prefix DIR before running tests under Wine).
+#
+#   . scripts/lib/windows-toolchain.sh
+#   okr_windows_toolchain      # exports OKR_WX_MINGW_PREFIX, OKR_BOOST_MINGW_INCLUDE
+#   okr_wine_prefix /tmp/okr-wine
+#
+# Everything built lives under OKR_CACHE_DIR, outside the work tree, so a
+# second call only checks stamps and returns in well under a second.
+
+OKR_CACHE_DIR="${OKR_CACHE_DIR:-/var/cache/okr}"
+
+_okr_apt_install() {
+  local p missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  # Third-party sources may be unreachable; Debian's archive is all we need.
+  apt-get update || true
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# Prints the wxWidgets source version apt would fetch; adds a deb-src entry for
+# Debian's own archive first if apt knows no source for it.
+_okr_wx_source_version() {
+  local v uri suite
+  v=$(apt-cache showsrc --only-source wxwidgets3.2 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -n1)
+  if [ -z "$v" ]; then
+    uri=$(sed -n 's/^URIs: *\(.*\/debian\)$/\1/p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
+    suite=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+      "${uri:-http://deb.debian.org/debian}" "${suite:-bookworm}" >/etc/apt/sources.list.d/okr-debian-src.sources
+    apt-get update >&2 || true
+    v=$(apt-cache showsrc --only-source wxwidgets3.2 | sed -n 's/^Version: //p' | sort -V | tail -n1)
+  fi
+  [ -n "$v" ] || { echo "no source package wxwidgets3.2 in apt" >&2; return 1; }
+  echo "$v"
+}
+
+# Static, unicode, base-only (no GUI) wxWidgets for x86_64-w64-mingw32.
+_okr_build_wxbase() {
+  local version=$1 prefix=$2
+  # set -e does not apply inside a subshell on the left of ||, so every step
+  # is chained with && explicitly.
+  (
+    tmp=$(mktemp -d /tmp/okr-wxbuild.XXXXXX) || exit 1
+    trap 'rm -rf "$tmp"' EXIT
+    chmod 755 "$tmp" # lets apt's _apt user write the download (no sandbox warning)
+    cd "$tmp" && apt-get source -q "wxwidgets3.2=$version" >/dev/null &&
+      src=$(echo "$tmp"/wxwidgets3.2-*/) && mkdir build && cd build &&
+      # Debian's dfsg tarball drops the bundled zlib/expat/png/...: MinGW has
+      # none of them either, so everything optional that needs them is off.
+      "$src/configure" --host=x86_64-w64-mingw32 \
+        CC=x86_64-w64-mingw32-gcc-posix CXX=x86_64-w64-mingw32-g++-posix \
+        --prefix="$prefix" --disable-gui --disable-shared --enable-unicode \
+        --without-zlib --without-expat --without-liblzma --without-libcurl \
+        --disable-webrequest --with-regex=builtin --without-libiconv \
+        --without-subdirs --disable-tests --disable-precomp-headers &&
+      make -j2 && rm -rf "$prefix" && make install &&
+      touch "$prefix/.okr-complete" # only now is the install trusted
+  ) >"$prefix.build.log" 2>&1 || {
+    tail -n 40 "$prefix.build.log" >&2
+    echo "wxWidgets MinGW build failed; full log: $prefix.build.log" >&2
+    return 1
+  }
+}
+
+okr_windows_toolchain() {
+  # "|| return 1" everywhere: callers need not run under set -e.
+  _okr_apt_install g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev ||
+    return 1
+  mkdir -p "$OKR_CACHE_DIR"
+
+  local version prefix
+  version=$(_okr_wx_source_version) || return 1
+  prefix="$OKR_CACHE_DIR/wxbase-mingw-${version//:/_}"
+  if [ ! -f "$prefix/.okr-complete" ]; then
+    echo "building wxWidgets $version base for MinGW into $prefix (several minutes)" >&2
+    _okr_build_wxbase "$version" "$prefix" || return 1
+  fi
+
+  # A folder holding only boost/ keeps the host's /usr/include (glibc headers)
+  # off the cross compiler's include path.
+  mkdir -p "$OKR_CACHE_DIR/boost-include"
+  ln -sfn /usr/include/boost "$OKR_CACHE_DIR/boost-include/boost"
+
+  export OKR_WX_MINGW_PREFIX="$prefix"
+  export OKR_BOOST_MINGW_INCLUDE="$OKR_CACHE_DIR/boost-include"
+}
+
+# Creates a 64-bit Wine prefix at DIR once and exports what later wine/ctest
+# runs need: no display (headless), no debug chatter, and no Mono/Gecko
+# installer dialogs, which would otherwise block wineboot forever.
+okr_wine_prefix() {
+  local dir=${1:?usage: okr_wine_prefix DIR}
+  mkdir -p "$dir" || return 1
+  export WINEPREFIX
+  WINEPREFIX=$(cd "$dir" && pwd)
+  export WINEARCH=win64 WINEDEBUG=-all DISPLAY='' WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wine wineboot --init >/dev/null 2>&1 || return 1
+    wineserver -w # registry files are written when the server exits
+  fi
+}

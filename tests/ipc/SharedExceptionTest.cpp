@@ -1,0 +1,60 @@
+#include "ipc/SharedException"
+#include "ipc/SharedType"
+#include "support/ShmTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <exception>
+#include <type_traits>
+
+namespace {
+
+using okr::ipc::SharedException;
+using okr::ipc::SharedTypeBase;
+
+static_assert(std::is_base_of<std::exception, SharedException>::value, "caught as std::exception");
+
+TEST(SharedException, FailedOpenReadsExactlyCannotOpenSharedMemory)
+{
+    SharedTypeBase reader(okr::testing::uniqueName("nothing"), 0);
+    try {
+        reader.create(16);
+        FAIL() << "opening a missing block must throw";
+    } catch (const SharedException& e) {
+        EXPECT_STREQ("Cannot open shared memory", e.what());
+    }
+}
+
+TEST(SharedException, StdExceptionHandlerReceivesTheSameText)
+{
+    SharedTypeBase reader(okr::testing::uniqueName("nothing"), 0);
+    try {
+        reader.create(16);
+        FAIL() << "opening a missing block must throw";
+    } catch (const std::exception& e) {
+        EXPECT_NE(nullptr, dynamic_cast<const SharedException*>(&e));
+        EXPECT_STREQ("Cannot open shared memory", e.what());
+    }
+}
+
+TEST(SharedException, CopyInFlightSharesTheStaticText)
+{
+    static const char text[] = "static text";
+    const char* seen = nullptr;
+    try {
+        throw SharedException(text);
+    } catch (const SharedException& e) {
+        const SharedException copy(e);
+        seen = copy.what();
+    }
+    EXPECT_EQ(text, seen) << "the pointer is kept, never copied into new storage";
+}
+
+TEST(SharedException, NoBoostExceptionCrossesTheInterface)
+{
+    SharedTypeBase writer(std::string(5000, 'x'), 1);
+    EXPECT_THROW(writer.create(8), SharedException);
+}
+
+} // namespace
