@@ -59,6 +59,11 @@ _okr_build_wxbase() {
         --disable-webrequest --with-regex=builtin --without-libiconv \
         --without-subdirs --disable-tests --disable-precomp-headers &&
       make -j2 && rm -rf "$prefix" && make install &&
+      # wx 3.2's base-only install forgets two MSW headers that wx/init.h,
+      # wx/app.h and wx/tls.h include.
+      for h in wx/msw/init.h wx/msw/tls.h; do
+        install -m 644 "$src/include/$h" "$prefix/include/wx-3.2/$h" || exit 1
+      done &&
       touch "$prefix/.okr-complete" # only now is the install trusted
   ) >"$prefix.build.log" 2>&1 || {
     tail -n 40 "$prefix.build.log" >&2

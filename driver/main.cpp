@@ -1,0 +1,3 @@
+#include "TestRun.h"
+
+int main() { return okr::driver::runCheck(); }
