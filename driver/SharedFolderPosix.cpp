@@ -1,3 +1,4 @@
+#include "FileNameBytes.h"
 #include "SharedFolder.h"
 
 namespace okr {
@@ -6,6 +7,16 @@ namespace driver {
 // Boost.Interprocess uses POSIX shared memory here, whose names glibc keeps
 // as files in this folder.
 std::string sharedFolder() { return "/dev/shm"; }
+
+wxMBConv& fileNameBytes()
+{
+    // wxWidgets' default guesses an encoding name by name and cannot give
+    // back bytes that are not UTF-8; this one maps such bytes to private-use
+    // characters and back.
+    static wxMBConvUTF8 exact(wxMBConvUTF8::MAP_INVALID_UTF8_TO_PUA);
+    wxConvFileName = &exact;
+    return exact;
+}
 
 } // namespace driver
 } // namespace okr

@@ -1,3 +1,4 @@
+#include "FileNameBytes.h"
 #include "SharedFolder.h"
 
 #include <wx/dir.h>
@@ -10,9 +11,9 @@ namespace driver {
 
 void listSharedFiles(const std::string& folder, const std::string& pattern)
 {
-    // File-name conversion keeps the bytes as the file system has them.
-    const wxString dirName(folder.c_str(), *wxConvFileName);
-    const wxString filter(pattern.c_str(), *wxConvFileName);
+    const wxMBConv& bytes = fileNameBytes();
+    const wxString dirName(folder.c_str(), bytes);
+    const wxString filter(pattern.c_str(), bytes);
 
     wxDir dir(dirName);
     if (!dir.IsOpened()) {
@@ -20,7 +21,7 @@ void listSharedFiles(const std::string& folder, const std::string& pattern)
     }
     wxString name;
     for (bool more = dir.GetFirst(&name, filter, wxDIR_FILES); more; more = dir.GetNext(&name)) {
-        std::cout << static_cast<const char*>(name.mb_str(*wxConvFileName)) << std::endl;
+        std::cout << static_cast<const char*>(name.mb_str(bytes)) << std::endl;
     }
 }
 

@@ -1,0 +1,17 @@
+#ifndef OKR_DRIVER_FILENAMEBYTES_H
+#define OKR_DRIVER_FILENAMEBYTES_H
+
+#include <wx/strconv.h>
+
+namespace okr {
+namespace driver {
+
+// Converts between file names as the platform stores them (narrow bytes in
+// the system's encoding) and wxString, exactly both ways, and makes wxDir
+// use the same conversion.
+wxMBConv& fileNameBytes();
+
+} // namespace driver
+} // namespace okr
+
+#endif

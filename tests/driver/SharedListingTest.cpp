@@ -1,0 +1,107 @@
+#include "SharedFolder.h"
+#include "support/ShmTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scratch folder of the test's own, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder() : path(fs::temp_directory_path() / okr::testing::uniqueName("listing"))
+    {
+        fs::create_directories(path);
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    void file(const std::string& name) const { std::ofstream(path / name) << "x"; }
+    void folder(const std::string& name) const { fs::create_directory(path / name); }
+    std::string str() const { return path.string(); }
+
+    fs::path path;
+};
+
+// Captures what listSharedFiles writes to standard output.
+std::vector<std::string> listed(const std::string& folder, const std::string& pattern)
+{
+    std::ostringstream captured;
+    std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
+    okr::driver::listSharedFiles(folder, pattern);
+    std::cout.rdbuf(saved);
+
+    std::vector<std::string> lines;
+    std::istringstream text(captured.str());
+    for (std::string line; std::getline(text, line);) {
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST(SharedListing, ListsMatchingRegularFilesOnePerLine)
+{
+    ScratchFolder scratch;
+    scratch.file("okr-sync");
+    scratch.file("okr-info-2305286734");
+    scratch.file("other-okr-x");
+    scratch.file("okr");
+
+    EXPECT_EQ((std::vector<std::string>{"okr-info-2305286734", "okr-sync"}), listed(scratch.str(), "okr-*"));
+}
+
+TEST(SharedListing, SkipsFoldersAndHiddenFiles)
+{
+    ScratchFolder scratch;
+    scratch.folder("okr-folder");
+    scratch.file("okr-file");
+#ifndef _WIN32
+    scratch.file(".okr-hidden");
+#endif
+    EXPECT_EQ(std::vector<std::string>{"okr-file"}, listed(scratch.str(), "okr-*"));
+    EXPECT_EQ(std::vector<std::string>{"okr-file"}, listed(scratch.str(), "*"));
+}
+
+TEST(SharedListing, FolderWithoutMatchesWritesNothing)
+{
+    ScratchFolder scratch;
+    scratch.file("unrelated");
+    EXPECT_TRUE(listed(scratch.str(), "okr-*").empty());
+}
+
+TEST(SharedListing, MissingFolderWritesNothingAndDoesNotThrow)
+{
+    ScratchFolder scratch;
+    EXPECT_TRUE(listed((scratch.path / "missing").string(), "okr-*").empty());
+}
+
+TEST(SharedListing, NamesComeBackByteForByte)
+{
+    ScratchFolder scratch;
+#ifdef _WIN32
+    scratch.file("OKR-SYNC");
+    // Windows matches wildcards without regard to case and keeps the
+    // stored spelling.
+    EXPECT_EQ(std::vector<std::string>{"OKR-SYNC"}, listed(scratch.str(), "okr-*"));
+#else
+    scratch.file("OKR-SYNC");
+    scratch.file("okr-caf\xc3\xa9");
+    scratch.file("okr-raw\xff");
+    EXPECT_EQ((std::vector<std::string>{"okr-caf\xc3\xa9", "okr-raw\xff"}), listed(scratch.str(), "okr-*"))
+        << "matching is the platform's own: case-sensitive here";
+#endif
+}
+
+} // namespace
