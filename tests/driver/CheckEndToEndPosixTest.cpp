@@ -1,0 +1,272 @@
+// Runs the real console check the way an operator does, with its standard
+// input and output on pipes. All these tests use "okr-sync" in the machine's
+// /dev/shm and are therefore serialised by ctest.
+
+#include "common/RecordName"
+#include "support/ChildProcess.h"
+#include "support/ProcessRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <systemd/sd-journal.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using okr::testing::ChildProcess;
+
+const std::string check = OKR_CHECK_PROGRAM;
+
+bool shmExists(const std::string& name)
+{
+    struct stat info;
+    return stat(("/dev/shm/" + name).c_str(), &info) == 0;
+}
+
+long long shmSize(const std::string& name)
+{
+    struct stat info;
+    return stat(("/dev/shm/" + name).c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+std::string expectedInfoName(pid_t pid, uid_t uid)
+{
+    const passwd* user = getpwuid(uid);
+    return okr::common::infoRecordName(static_cast<std::int32_t>(pid), user ? user->pw_name : "", "okr-info-");
+}
+
+class CheckRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(shmExists("okr-sync")) << "an earlier run left okr-sync behind";
+    }
+    void TearDown() override
+    {
+        unlink("/dev/shm/okr-sync");
+        if (!infoName.empty()) {
+            unlink(("/dev/shm/" + infoName).c_str());
+        }
+    }
+
+    // Reads the run's output up to and including the prompt.
+    std::vector<std::string> upToPrompt(ChildProcess& run)
+    {
+        infoName = expectedInfoName(run.pid(), getuid());
+        std::vector<std::string> lines;
+        std::string line;
+        while (run.readLine(line)) {
+            lines.push_back(line);
+            if (line == "Press ENTER to finish test") {
+                break;
+            }
+        }
+        return lines;
+    }
+
+    std::string infoName;
+};
+
+TEST_F(CheckRun, CompleteRunPrintsEveryLineInOrderAndRemovesBothObjects)
+{
+    ChildProcess run(check);
+    const std::vector<std::string> lines = upToPrompt(run);
+
+    ASSERT_GE(lines.size(), 10u) << ::testing::PrintToString(lines);
+    EXPECT_EQ("Simulate a boot time event", lines[0]);
+    EXPECT_EQ("Register event source EventLog", lines[1]);
+    EXPECT_EQ("Report event 6005", lines[2]);
+    EXPECT_EQ("Creating info file " + infoName, lines[3]);
+    EXPECT_EQ("Creating sync file okr-sync", lines[4]);
+    EXPECT_EQ("Shared memory folder is: /dev/shm", lines[5]);
+    EXPECT_EQ("List shared memory files", lines[6]);
+    const std::vector<std::string> listed(lines.begin() + 7, lines.end() - 1);
+    EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), "okr-sync"));
+    EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), infoName));
+    EXPECT_EQ("Press ENTER to finish test", lines.back());
+
+    // While the check waits, both records are there for anyone to open.
+    EXPECT_EQ(16, shmSize("okr-sync"));
+    EXPECT_EQ(135880, shmSize(infoName));
+    const auto peer = okr::testing::runCommand(std::string(OKR_POSIX_PEER) + " okr-sync");
+    EXPECT_EQ("16 zero\n", peer.output);
+    const auto infoPeer = okr::testing::runCommand(std::string(OKR_POSIX_PEER) + " " + infoName);
+    EXPECT_EQ("135880 zero\n", infoPeer.output);
+
+    run.write("\n");
+    EXPECT_EQ("", run.readRest());
+    EXPECT_EQ(0, run.wait());
+    EXPECT_FALSE(shmExists("okr-sync"));
+    EXPECT_FALSE(shmExists(infoName));
+}
+
+TEST_F(CheckRun, BootRecordReachesTheJournalWithEveryField)
+{
+    ChildProcess run(check);
+    upToPrompt(run);
+    run.closeInput();
+    ASSERT_EQ(0, run.wait());
+
+    sd_journal* journal = nullptr;
+    ASSERT_EQ(0, sd_journal_open(&journal, SD_JOURNAL_LOCAL_ONLY));
+    const std::string pidMatch = "_PID=" + std::to_string(run.pid());
+    sd_journal_add_match(journal, "SYSLOG_IDENTIFIER=EventLog", 0);
+    sd_journal_add_match(journal, pidMatch.c_str(), 0);
+    sd_journal_seek_tail(journal);
+    ASSERT_GT(sd_journal_previous(journal), 0) << "no journal record from this run: is systemd-journald running?";
+
+    auto field = [&](const char* name) {
+        const void* data = nullptr;
+        std::size_t length = 0;
+        if (sd_journal_get_data(journal, name, &data, &length) < 0) {
+            return std::string("<missing>");
+        }
+        return std::string(static_cast<const char*>(data), length);
+    };
+    EXPECT_EQ("SYSLOG_IDENTIFIER=EventLog", field("SYSLOG_IDENTIFIER"));
+    EXPECT_EQ("PRIORITY=6", field("PRIORITY"));
+    EXPECT_EQ("MESSAGE=simple boost shared memory fix for 6005", field("MESSAGE"));
+    EXPECT_EQ("EVENT_ID=6005", field("EVENT_ID"));
+    EXPECT_EQ("EVENT_CATEGORY=0", field("EVENT_CATEGORY"));
+    EXPECT_EQ("<missing>", field("CODE_FILE")) << "no field beyond the record's own";
+    sd_journal_close(journal);
+}
+
+TEST_F(CheckRun, EndOfInputEndsTheWait)
+{
+    ChildProcess run(check);
+    run.closeInput();
+    const std::vector<std::string> lines = upToPrompt(run);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ("Press ENTER to finish test", lines.back());
+    EXPECT_EQ(0, run.wait());
+    EXPECT_FALSE(shmExists("okr-sync"));
+    EXPECT_FALSE(shmExists(infoName));
+}
+
+TEST_F(CheckRun, ReadsOnlyTheFirstByteOfInput)
+{
+    ChildProcess run(check);
+    run.write("ab\n");
+    upToPrompt(run);
+    EXPECT_EQ(0, run.wait());
+    EXPECT_EQ("b\n", run.unreadInput());
+}
+
+TEST_F(CheckRun, SyncCreationFailureStopsWithErrorAndKeepsTheInfoRecord)
+{
+    ASSERT_EQ(0, mkdir("/dev/shm/okr-sync", 0700));
+    ChildProcess run(check);
+    infoName = expectedInfoName(run.pid(), getuid());
+    const std::string rest = run.readRest();
+    const int status = run.wait();
+    rmdir("/dev/shm/okr-sync");
+
+    EXPECT_EQ(1, status);
+    const std::string tail = "Creating info file " + infoName +
+                             "\nCreating sync file okr-sync\nError: Cannot open shared memory\n";
+    ASSERT_GE(rest.size(), tail.size()) << rest;
+    EXPECT_EQ(tail, rest.substr(rest.size() - tail.size()));
+    EXPECT_EQ(std::string::npos, rest.find("Press ENTER")) << "no prompt after a failure";
+    EXPECT_EQ(135880, shmSize(infoName)) << "a failed run does not remove what it created";
+}
+
+TEST_F(CheckRun, InfoCreationFailureStopsBeforeTheSyncRecord)
+{
+    if (!ChildProcess::canIsolate()) {
+        GTEST_SKIP() << "private mounts need root";
+    }
+    ChildProcess::Options options;
+    options.isolateSharedMemory = true;
+    options.readOnlySharedMemory = true;
+    ChildProcess run(check, options);
+    infoName = expectedInfoName(run.pid(), getuid());
+    const std::string rest = run.readRest();
+
+    EXPECT_EQ(1, run.wait());
+    const std::string tail = "Creating info file " + infoName + "\nError: Cannot open shared memory\n";
+    ASSERT_GE(rest.size(), tail.size()) << rest;
+    EXPECT_EQ(tail, rest.substr(rest.size() - tail.size()));
+    EXPECT_EQ(std::string::npos, rest.find("Creating sync file"));
+}
+
+TEST_F(CheckRun, UnreachableJournalIsReportedAndTheRunGoesOn)
+{
+    if (!ChildProcess::canIsolate()) {
+        GTEST_SKIP() << "private mounts need root";
+    }
+    ChildProcess::Options options;
+    options.hideJournal = true;
+    ChildProcess run(check, options);
+    const std::vector<std::string> lines = upToPrompt(run);
+    run.write("\n");
+
+    EXPECT_EQ(0, run.wait());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ("Simulate a boot time event", lines[0]);
+    EXPECT_EQ("Register event source error: 2", lines[1]) << "ENOENT: no journal socket";
+    EXPECT_EQ("Creating info file " + infoName, lines[2]);
+    EXPECT_FALSE(shmExists("okr-sync"));
+}
+
+TEST_F(CheckRun, UserWithoutLoginNameGetsNameFromProcessIdAlone)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "changing user needs root";
+    }
+    constexpr int nobodyKnows = 54321; // no passwd entry
+    ASSERT_EQ(nullptr, getpwuid(nobodyKnows));
+    ChildProcess::Options options;
+    options.runAsUser = nobodyKnows;
+    ChildProcess run(check, options);
+    const std::vector<std::string> lines = upToPrompt(run);
+    run.write("\n");
+    EXPECT_EQ(0, run.wait());
+
+    infoName = okr::common::infoRecordName(static_cast<std::int32_t>(run.pid()), "", "okr-info-");
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "Creating info file " + infoName));
+    EXPECT_FALSE(shmExists(infoName));
+}
+
+TEST_F(CheckRun, BrokenOutputDoesNotKeepTheRunFromCleaningUp)
+{
+    ChildProcess run(check);
+    infoName = expectedInfoName(run.pid(), getuid());
+    run.closeOutput();
+    run.write("\n");
+
+    EXPECT_EQ(0, run.wait()) << "a closed output must not kill the run";
+    EXPECT_FALSE(shmExists("okr-sync"));
+    EXPECT_FALSE(shmExists(infoName));
+}
+
+class CheckInterrupted : public CheckRun, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CheckInterrupted, DuringTheWaitRemovesBothObjectsAndEndsBySignal)
+{
+    ChildProcess run(check);
+    upToPrompt(run);
+    ASSERT_TRUE(shmExists("okr-sync"));
+    ASSERT_TRUE(shmExists(infoName));
+
+    kill(run.pid(), GetParam());
+
+    EXPECT_EQ(-GetParam(), run.wait());
+    EXPECT_EQ("", run.readRest()) << "no extra line";
+    EXPECT_FALSE(shmExists("okr-sync"));
+    EXPECT_FALSE(shmExists(infoName));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CheckInterrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& param) {
+                             return std::string(sigabbrev_np(param.param));
+                         });
+
+} // namespace

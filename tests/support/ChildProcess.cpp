@@ -1,0 +1,184 @@
+#include "ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace okr {
+namespace testing {
+
+namespace {
+
+constexpr int hungChildMs = 30000;
+
+[[noreturn]] void failInChild(const char* what)
+{
+    const char* reason = std::strerror(errno);
+    (void)!::write(2, what, std::strlen(what));
+    (void)!::write(2, ": ", 2);
+    (void)!::write(2, reason, std::strlen(reason));
+    (void)!::write(2, "\n", 1);
+    _exit(127);
+}
+
+void isolate(const ChildProcess::Options& options)
+{
+    if (!options.isolateSharedMemory && !options.hideJournal) {
+        return;
+    }
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        failInChild("private mounts");
+    }
+    if (options.isolateSharedMemory) {
+        const unsigned long flags = options.readOnlySharedMemory ? MS_RDONLY : 0;
+        if (mount("tmpfs", "/dev/shm", "tmpfs", flags, "mode=1777") != 0) {
+            failInChild("private /dev/shm");
+        }
+    }
+    if (options.hideJournal && mount("tmpfs", "/run/systemd/journal", "tmpfs", 0, nullptr) != 0) {
+        failInChild("hide the journal");
+    }
+}
+
+} // namespace
+
+bool ChildProcess::canIsolate()
+{
+    const pid_t probe = fork();
+    if (probe == 0) {
+        _exit(unshare(CLONE_NEWNS) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(probe, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+ChildProcess::ChildProcess(const std::string& program, const Options& options)
+{
+    int input[2];
+    int output[2];
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
+        std::abort();
+    }
+    child = fork();
+    if (child == 0) {
+        dup2(input[0], 0);
+        dup2(output[1], 1);
+        isolate(options);
+        if (options.runAsUser >= 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.runAsUser)) != 0 ||
+                setuid(static_cast<uid_t>(options.runAsUser)) != 0) {
+                failInChild("drop privileges");
+            }
+        }
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        failInChild("exec");
+    }
+    toChild = input[1];
+    childInput = input[0];
+    fromChild = output[0];
+    close(output[1]);
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (!waited && child > 0) {
+        kill(child, SIGKILL);
+        wait();
+    }
+    for (int fd : {toChild, childInput, fromChild}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+bool ChildProcess::readLine(std::string& line)
+{
+    for (;;) {
+        const std::size_t end = pending.find('\n');
+        if (end != std::string::npos) {
+            line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            return true;
+        }
+        if (fromChild < 0) {
+            return false;
+        }
+        pollfd ready = {fromChild, POLLIN, 0};
+        if (poll(&ready, 1, hungChildMs) <= 0) {
+            return false;
+        }
+        char buffer[4096];
+        const ssize_t got = read(fromChild, buffer, sizeof buffer);
+        if (got <= 0) {
+            return false;
+        }
+        pending.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+std::string ChildProcess::readRest()
+{
+    std::string rest;
+    std::string line;
+    while (readLine(line)) {
+        rest += line + "\n";
+    }
+    rest += pending;
+    pending.clear();
+    return rest;
+}
+
+void ChildProcess::write(const std::string& text)
+{
+    (void)!::write(toChild, text.data(), text.size());
+}
+
+void ChildProcess::closeInput()
+{
+    close(toChild);
+    toChild = -1;
+}
+
+void ChildProcess::closeOutput()
+{
+    close(fromChild);
+    fromChild = -1;
+}
+
+std::string ChildProcess::unreadInput()
+{
+    std::string rest;
+    fcntl(childInput, F_SETFL, O_NONBLOCK);
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = read(childInput, buffer, sizeof buffer)) > 0) {
+        rest.append(buffer, static_cast<std::size_t>(got));
+    }
+    return rest;
+}
+
+int ChildProcess::wait()
+{
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    waited = true;
+    if (WIFSIGNALED(status)) {
+        return -WTERMSIG(status);
+    }
+    return WEXITSTATUS(status);
+}
+
+} // namespace testing
+} // namespace okr

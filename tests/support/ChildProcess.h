@@ -1,0 +1,59 @@
+#ifndef OKR_TESTS_CHILDPROCESS_H
+#define OKR_TESTS_CHILDPROCESS_H
+
+#include <string>
+#include <sys/types.h>
+
+namespace okr {
+namespace testing {
+
+// A program started with pipes on its standard input and output, so a test
+// can talk to it like an operator at a console.
+class ChildProcess {
+public:
+    struct Options {
+        bool isolateSharedMemory = false; // a private, empty /dev/shm
+        bool readOnlySharedMemory = false; // ... that cannot be written
+        bool hideJournal = false;          // no journal socket in sight
+        int runAsUser = -1;                // drop to this uid (root only)
+    };
+
+    // True when this machine lets tests use private mounts (root).
+    static bool canIsolate();
+
+    ChildProcess(const std::string& program, const Options& options);
+    explicit ChildProcess(const std::string& program) : ChildProcess(program, Options()) {}
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return child; }
+
+    // The next line of output without its newline; false at end of output
+    // or when nothing arrives for a long while (a hung child).
+    bool readLine(std::string& line);
+    // Everything the child still writes until it closes its output.
+    std::string readRest();
+
+    void write(const std::string& text);
+    void closeInput();
+    void closeOutput();
+    // Whatever is still unread in the child's input pipe.
+    std::string unreadInput();
+
+    // Waits for the child; the exit status, or -signal when a signal ended it.
+    int wait();
+
+private:
+    pid_t child = -1;
+    int toChild = -1;
+    int childInput = -1; // the read end, kept so unread input can be seen
+    int fromChild = -1;
+    std::string pending;
+    bool waited = false;
+};
+
+} // namespace testing
+} // namespace okr
+
+#endif
