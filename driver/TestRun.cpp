@@ -24,6 +24,13 @@ namespace {
 
 constexpr int creatingSide = 1;
 
+// After a failed creation the objects are never deleted, since deleting
+// removes their names; they stay reachable here until the process ends.
+struct LeftForInspection {
+    void* info = nullptr;
+    void* sync = nullptr;
+} leftForInspection;
+
 std::string loginNameUtf8() { return std::string(wxGetUserId().ToUTF8().data()); }
 
 } // namespace
@@ -49,8 +56,8 @@ int runCheck()
         std::cout << "Creating sync file " << sync->name() << std::endl;
         sync->create();
     } catch (const ipc::SharedException& e) {
-        // Whatever was created stays, so that it can be inspected.
         std::cout << "Error: " << e.what() << std::endl;
+        leftForInspection = {info, sync};
         return 1;
     }
 
