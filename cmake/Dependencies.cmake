@@ -11,6 +11,9 @@ if(NOT WIN32)
     target_link_libraries(okr_platform_ipc INTERFACE ${OKR_RT_LIBRARY})
   endif()
   target_link_libraries(okr_platform_ipc INTERFACE Threads::Threads)
+else()
+  # Event log, registry and account look-ups.
+  target_link_libraries(okr_platform_ipc INTERFACE advapi32)
 endif()
 
 if(OKR_BUILD_TESTS)
