@@ -2,5 +2,5 @@
 function(okr_enable_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-    -Wold-style-cast -Wnull-dereference)
+    -Wold-style-cast)
 endfunction()

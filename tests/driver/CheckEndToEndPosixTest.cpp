@@ -4,6 +4,7 @@
 
 #include "common/RecordName"
 #include "support/ChildProcess.h"
+#include "support/DevShm.h"
 #include "support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
@@ -14,33 +15,17 @@
 #include <string>
 #include <vector>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 using okr::testing::ChildProcess;
+using okr::testing::expectedInfoName;
+using okr::testing::shmExists;
+using okr::testing::shmSize;
 
 const std::string check = OKR_CHECK_PROGRAM;
-
-bool shmExists(const std::string& name)
-{
-    struct stat info;
-    return stat(("/dev/shm/" + name).c_str(), &info) == 0;
-}
-
-long long shmSize(const std::string& name)
-{
-    struct stat info;
-    return stat(("/dev/shm/" + name).c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
-}
-
-std::string expectedInfoName(pid_t pid, uid_t uid)
-{
-    const passwd* user = getpwuid(uid);
-    return okr::common::infoRecordName(static_cast<std::int32_t>(pid), user ? user->pw_name : "", "okr-info-");
-}
 
 class CheckRun : public ::testing::Test {
 protected:

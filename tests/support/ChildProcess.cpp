@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -40,7 +41,8 @@ void isolate(const ChildProcess::Options& options)
     }
     if (options.isolateSharedMemory) {
         const unsigned long flags = options.readOnlySharedMemory ? MS_RDONLY : 0;
-        if (mount("tmpfs", "/dev/shm", "tmpfs", flags, "mode=1777") != 0) {
+        const std::string mode = std::string("mode=") + options.sharedMemoryMode;
+        if (mount("tmpfs", "/dev/shm", "tmpfs", flags, mode.c_str()) != 0) {
             failInChild("private /dev/shm");
         }
     }
@@ -71,8 +73,8 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
     }
     child = fork();
     if (child == 0) {
-        dup2(input[0], 0);
-        dup2(output[1], 1);
+        options.noInput ? close(0) : dup2(input[0], 0);
+        options.noOutput ? close(1) : dup2(output[1], 1);
         isolate(options);
         if (options.runAsUser >= 0) {
             if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.runAsUser)) != 0 ||
