@@ -5,8 +5,7 @@
 namespace okr {
 namespace common {
 
-std::string infoRecordName(std::int32_t processId, const std::string& userId,
-                           const std::string& prefix)
+std::string infoRecordName(std::int32_t processId, const std::string& userId, const std::string& prefix)
 {
     const std::string hashed = std::to_string(processId) + userId;
     boost::crc_32_type crc;

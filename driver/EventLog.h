@@ -10,7 +10,7 @@ namespace driver {
 
 // One record for the system log, in the terms of the Windows event log.
 struct EventRecord {
-    std::uint16_t type = 0;     // EVENTLOG_*_TYPE
+    std::uint16_t type = 0; // EVENTLOG_*_TYPE
     std::uint16_t category = 0;
     std::uint32_t eventId = 0;
     std::vector<std::string> strings;

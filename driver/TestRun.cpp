@@ -46,8 +46,8 @@ int runCheck()
     // The platform's process id is unsigned; the name has always been built
     // from its signed 32-bit reading.
     const auto processId = static_cast<std::int32_t>(wxGetProcessId());
-    auto* info = new ipc::SharedType<common::LogInfo>(
-        common::infoRecordName(processId, loginNameUtf8(), "okr-info-"), creatingSide);
+    auto* info = new ipc::SharedType<common::LogInfo>(common::infoRecordName(processId, loginNameUtf8(), "okr-info-"),
+                                                      creatingSide);
 
     console::holdInterrupts();
     try {

@@ -33,8 +33,8 @@ BootRecordScan findBootRecord(const unsigned char* bytes, std::size_t size, std:
     return offset == size ? BootRecordScan::notFound : BootRecordScan::malformed;
 }
 
-std::string composeSharedFolder(const std::string& registryRoot, bool registryRootIsFolder,
-                                const std::string& tmp, const std::string& bootStamp)
+std::string composeSharedFolder(const std::string& registryRoot, bool registryRootIsFolder, const std::string& tmp,
+                                const std::string& bootStamp)
 {
     const std::string& root = (!registryRoot.empty() && registryRootIsFolder) ? registryRoot : tmp;
     if (root.empty()) {

@@ -47,8 +47,8 @@ BootRecordScan findBootRecord(const unsigned char* bytes, std::size_t size, std:
 // root + "/boost_interprocess" + "/" + stamp, where root is the registry's
 // common application-data folder when it names a folder, else TMP. Empty
 // when neither gives a root.
-std::string composeSharedFolder(const std::string& registryRoot, bool registryRootIsFolder,
-                                const std::string& tmp, const std::string& bootStamp);
+std::string composeSharedFolder(const std::string& registryRoot, bool registryRootIsFolder, const std::string& tmp,
+                                const std::string& bootStamp);
 
 } // namespace ipc
 } // namespace okr

@@ -1,5 +1,5 @@
-#include "SharedType.h"
 #include "SharedName.h"
+#include "SharedType.h"
 #include "SharedTypeImpl.h"
 
 #include <boost/interprocess/exceptions.hpp>
@@ -32,8 +32,7 @@ bool SharedTypeImpl::create(std::size_t size)
         if (writable) {
             bip::permissions unrestricted;
             unrestricted.set_unrestricted();
-            shm = bip::shared_memory_object(bip::open_or_create, name.c_str(), bip::read_write,
-                                            unrestricted);
+            shm = bip::shared_memory_object(bip::open_or_create, name.c_str(), bip::read_write, unrestricted);
             shm.truncate(static_cast<bip::offset_t>(size));
         } else {
             shm = bip::shared_memory_object(bip::open_only, name.c_str(), bip::read_only);

@@ -29,10 +29,7 @@ const std::string check = OKR_CHECK_PROGRAM;
 
 class CheckRun : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(shmExists("okr-sync")) << "an earlier run left okr-sync behind";
-    }
+    void SetUp() override { ASSERT_FALSE(shmExists("okr-sync")) << "an earlier run left okr-sync behind"; }
     void TearDown() override
     {
         unlink("/dev/shm/okr-sync");
@@ -155,8 +152,8 @@ TEST_F(CheckRun, SyncCreationFailureStopsWithErrorAndKeepsTheInfoRecord)
     rmdir("/dev/shm/okr-sync");
 
     EXPECT_EQ(1, status);
-    const std::string tail = "Creating info file " + infoName +
-                             "\nCreating sync file okr-sync\nError: Cannot open shared memory\n";
+    const std::string tail =
+        "Creating info file " + infoName + "\nCreating sync file okr-sync\nError: Cannot open shared memory\n";
     ASSERT_GE(rest.size(), tail.size()) << rest;
     EXPECT_EQ(tail, rest.substr(rest.size() - tail.size()));
     EXPECT_EQ(std::string::npos, rest.find("Press ENTER")) << "no prompt after a failure";

@@ -14,7 +14,8 @@ namespace {
 
 bool leavesTheFolder(const std::string& name)
 {
-    return name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
+    return name.empty() || name == "." || name == ".." ||
+           name.find_first_of(std::string("/\\\0", 3)) != std::string::npos;
 }
 
 } // namespace

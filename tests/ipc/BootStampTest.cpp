@@ -167,9 +167,6 @@ TEST(SharedFolderComposition, MissingRegistryFolderFallsBackOnTmp)
     EXPECT_EQ("C:\\Temp/boost_interprocess/5", composeSharedFolder("", true, "C:\\Temp", "5"));
 }
 
-TEST(SharedFolderComposition, NoRootAtAllGivesNothing)
-{
-    EXPECT_EQ("", composeSharedFolder("", false, "", "5"));
-}
+TEST(SharedFolderComposition, NoRootAtAllGivesNothing) { EXPECT_EQ("", composeSharedFolder("", false, "", "5")); }
 
 } // namespace

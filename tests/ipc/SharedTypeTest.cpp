@@ -253,8 +253,8 @@ TEST_P(SharedTypeRefusedName, CreateThrowsBeforeTouchingAnything)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, SharedTypeRefusedName,
-                         ::testing::Values(std::string(), ".", "..", "okr/escape", "/okr-lead",
-                                           "okr\\escape", "..\\okr", "../okr", std::string("okr\0x", 5)),
+                         ::testing::Values(std::string(), ".", "..", "okr/escape", "/okr-lead", "okr\\escape",
+                                           "..\\okr", "../okr", std::string("okr\0x", 5)),
                          [](const ::testing::TestParamInfo<std::string>& param) {
                              return "shape" + std::to_string(param.index);
                          });
@@ -267,8 +267,12 @@ TEST(SharedTypeNames, RefusedNameIsNotRemovedOnDestruction)
     BlockCleanup cleanup(sibling);
     writeBlock(sibling, std::vector<unsigned char>(4, 9));
 
-    { SharedTypeBase leading("/" + sibling, creating); }
-    { SharedTypeBase trailing(sibling + "/", creating); }
+    {
+        SharedTypeBase leading("/" + sibling, creating);
+    }
+    {
+        SharedTypeBase trailing(sibling + "/", creating);
+    }
 
     EXPECT_TRUE(blockExists(sibling));
 }

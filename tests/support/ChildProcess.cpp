@@ -141,10 +141,7 @@ std::string ChildProcess::readRest()
     return rest;
 }
 
-void ChildProcess::write(const std::string& text)
-{
-    (void)!::write(toChild, text.data(), text.size());
-}
+void ChildProcess::write(const std::string& text) { (void)!::write(toChild, text.data(), text.size()); }
 
 void ChildProcess::closeInput()
 {

@@ -12,13 +12,13 @@ namespace testing {
 class ChildProcess {
 public:
     struct Options {
-        bool isolateSharedMemory = false; // a private, empty /dev/shm
-        bool readOnlySharedMemory = false; // ... that cannot be written
-        bool hideJournal = false;          // no journal socket in sight
+        bool isolateSharedMemory = false;      // a private, empty /dev/shm
+        bool readOnlySharedMemory = false;     // ... that cannot be written
+        bool hideJournal = false;              // no journal socket in sight
         const char* sharedMemoryMode = "1777"; // ... with this mode
-        int runAsUser = -1;                // drop to this uid (root only)
-        bool noInput = false;              // standard input closed, not a pipe
-        bool noOutput = false;             // standard output closed, not a pipe
+        int runAsUser = -1;                    // drop to this uid (root only)
+        bool noInput = false;                  // standard input closed, not a pipe
+        bool noOutput = false;                 // standard output closed, not a pipe
     };
 
     // True when this machine lets tests use private mounts (root).

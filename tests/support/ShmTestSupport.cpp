@@ -28,11 +28,11 @@ std::string uniqueName(const std::string& tag)
 {
     static std::atomic<unsigned> counter{0};
     static const unsigned long long salt =
-        std::random_device{}() ^ static_cast<unsigned long long>(
-                                     std::chrono::steady_clock::now().time_since_epoch().count());
+        std::random_device{}() ^
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "okrtest-" + std::to_string(OKR_GETPID()) + "-" + std::to_string(salt % 1000000) +
-                       "-" + std::to_string(counter++) + "-" + tag;
+    std::string name = "okrtest-" + std::to_string(OKR_GETPID()) + "-" + std::to_string(salt % 1000000) + "-" +
+                       std::to_string(counter++) + "-" + tag;
     if (info != nullptr) {
         name += "-";
         name += info->name();
