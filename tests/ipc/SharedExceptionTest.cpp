@@ -45,7 +45,7 @@ TEST(SharedException, CopyInFlightSharesTheStaticText)
     try {
         throw SharedException(text);
     } catch (const SharedException& e) {
-        const SharedException copy(e);
+        const SharedException copy(e); // NOLINT(performance-unnecessary-copy-initialization): the copy is the point
         seen = copy.what();
     }
     EXPECT_EQ(text, seen) << "the pointer is kept, never copied into new storage";
