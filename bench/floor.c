@@ -8,7 +8,6 @@
  * Its block names differ from the check's ("okr-floor-...") so that it can
  * run beside the check and its tests without touching their blocks.
  */
-#define _GNU_SOURCE
 
 #include <dirent.h>
 #include <errno.h>
@@ -26,13 +25,13 @@
 
 /* What the check's library does for a creating side: open or create, open to
  * every user (fchmod, since the umask would narrow the mode), size, map. */
-static void *create_block(const char *name, size_t size)
+static void* create_block(const char* name, size_t size)
 {
     int fd = shm_open(name, O_CREAT | O_RDWR, 0666);
     if (fd < 0) {
         return NULL;
     }
-    void *view = MAP_FAILED;
+    void* view = MAP_FAILED;
     if (fchmod(fd, 0666) == 0 && ftruncate(fd, (off_t)size) == 0) {
         view = mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     }
@@ -41,13 +40,13 @@ static void *create_block(const char *name, size_t size)
     return view == MAP_FAILED ? NULL : view;
 }
 
-static void list_files(const char *folder, const char *pattern)
+static void list_files(const char* folder, const char* pattern)
 {
-    DIR *dir = opendir(folder);
+    DIR* dir = opendir(folder);
     if (dir == NULL) {
         return;
     }
-    struct dirent *entry;
+    struct dirent* entry;
     while ((entry = readdir(dir)) != NULL) {
         if (fnmatch(pattern, entry->d_name, FNM_PERIOD) != 0) {
             continue;
@@ -56,8 +55,7 @@ static void list_files(const char *folder, const char *pattern)
         if (entry->d_type == DT_UNKNOWN) {
             /* Some file systems do not fill d_type; ask only then. */
             struct stat st;
-            regular = fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      S_ISREG(st.st_mode);
+            regular = fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         }
         if (regular) {
             puts(entry->d_name);
@@ -69,19 +67,19 @@ static void list_files(const char *folder, const char *pattern)
 int main(void)
 {
     char info_name[64];
-    const char *sync_name = "okr-floor-sync";
+    const char* sync_name = "okr-floor-sync";
     snprintf(info_name, sizeof info_name, "okr-floor-info-%ld", (long)getpid());
 
     puts("Simulate a boot time event");
 
     printf("Creating info file %s\n", info_name);
-    void *info = create_block(info_name, INFO_SIZE);
+    void* info = create_block(info_name, INFO_SIZE);
     if (info == NULL) {
         puts("Error: Cannot open shared memory");
         return 1;
     }
     printf("Creating sync file %s\n", sync_name);
-    void *sync = create_block(sync_name, SYNC_SIZE);
+    void* sync = create_block(sync_name, SYNC_SIZE);
     if (sync == NULL) {
         puts("Error: Cannot open shared memory");
         return 1;

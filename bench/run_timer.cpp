@@ -1,21 +1,27 @@
 // Times whole process runs: each program is started with standard input at
 // end of file and its output captured, in rounds that run every program once
 // (the order rotates each round, so no program always runs first), and the
-// wall time from spawn to reaped exit is taken with CLOCK_MONOTONIC.
+// wall time from spawn to reaped exit is taken with CLOCK_MONOTONIC. The
+// minor page faults of each run (wait4) are shown too: loading libraries
+// costs mostly faults and mappings, which instruction counts do not see.
 //
-//   okr-bench-timer [--rounds N] [--warmup N] [--target R]
+//   okr-bench-timer [--rounds N] [--warmup N] [--target R] [--tsv FILE]
 //                   [--expect LABEL=TEXT]... LABEL=PATH... REFLABEL=PATH
 //
 // The last program is the reference: for every other one the median of its
 // per-round ratios to the reference is printed, and --target R states whether
-// the first program's median ratio is at most R. A run that exits non-zero,
+// the first program's median ratio is at most R. Listing programs from most
+// to least work makes the "minus next" column (median of per-round
+// differences to the next program) the cost of what each adds. --tsv writes
+// label, median ms, median ratio and median difference to FILE for scripts. A run that exits non-zero,
 // or whose output lacks a text expected of it, ends the benchmark with
 // status 1: a failed run must never count as a fast one.
 
-#include <sys/mman.h>
-#include <sys/wait.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +43,7 @@ struct Program {
     std::vector<std::string> expected;
     int output = -1; // memfd that receives stdout and stderr
     std::vector<double> millis;
+    std::vector<double> faults; // minor page faults per run
 };
 
 double nowMillis()
@@ -71,10 +78,31 @@ std::string readAll(int fd)
 [[noreturn]] void usage(const char* message)
 {
     std::fprintf(stderr, "okr-bench-timer: %s\n", message);
-    std::fprintf(stderr,
-                 "usage: okr-bench-timer [--rounds N] [--warmup N] [--target R] "
-                 "[--expect LABEL=TEXT]... LABEL=PATH... REFLABEL=PATH\n");
+    std::fprintf(stderr, "usage: okr-bench-timer [--rounds N] [--warmup N] [--target R] "
+                         "[--expect LABEL=TEXT]... LABEL=PATH... REFLABEL=PATH\n");
     std::exit(2);
+}
+
+int parseCount(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 0 || value > 1000000) {
+        usage("--rounds and --warmup want a whole number from 0 to 1000000");
+    }
+    return static_cast<int>(value);
+}
+
+double parseRatio(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !(value > 0.0)) {
+        usage("--target wants a positive number");
+    }
+    return value;
 }
 
 bool splitPair(const std::string& arg, std::string& left, std::string& right)
@@ -89,7 +117,7 @@ bool splitPair(const std::string& arg, std::string& left, std::string& right)
 }
 
 // One complete run; returns its wall time in milliseconds or exits on failure.
-double runOnce(Program& program, int devNull)
+double runOnce(Program& program, int devNull, double& faults)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -103,9 +131,10 @@ double runOnce(Program& program, int devNull)
     const int spawned = posix_spawn(&child, program.path.c_str(), &actions, nullptr, argv, environ);
     int status = 0;
     pid_t reaped = -1;
+    rusage usage{};
     if (spawned == 0) {
         do {
-            reaped = waitpid(child, &status, 0);
+            reaped = wait4(child, &status, 0, &usage);
         } while (reaped < 0 && errno == EINTR);
     }
     const double elapsed = nowMillis() - start;
@@ -121,8 +150,7 @@ double runOnce(Program& program, int devNull)
         }
     }
     if (!ok) {
-        std::fprintf(stderr, "okr-bench-timer: run of %s (%s) failed", program.label.c_str(),
-                     program.path.c_str());
+        std::fprintf(stderr, "okr-bench-timer: run of %s (%s) failed", program.label.c_str(), program.path.c_str());
         if (spawned != 0) {
             std::fprintf(stderr, ": cannot start: %s", std::strerror(spawned));
         } else if (WIFEXITED(status)) {
@@ -141,6 +169,7 @@ double runOnce(Program& program, int devNull)
         std::perror("okr-bench-timer: reset capture");
         std::exit(1);
     }
+    faults = static_cast<double>(usage.ru_minflt);
     return elapsed;
 }
 
@@ -151,6 +180,7 @@ int main(int argc, char** argv)
     int rounds = 20;
     int warmup = 3;
     double target = 0.0;
+    const char* tsvPath = nullptr;
     std::vector<Program> programs;
     std::vector<std::pair<std::string, std::string>> expectations;
 
@@ -158,11 +188,13 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--rounds" && hasValue) {
-            rounds = std::atoi(argv[++i]);
+            rounds = parseCount(argv[++i]);
         } else if (arg == "--warmup" && hasValue) {
-            warmup = std::atoi(argv[++i]);
+            warmup = parseCount(argv[++i]);
         } else if (arg == "--target" && hasValue) {
-            target = std::atof(argv[++i]);
+            target = parseRatio(argv[++i]);
+        } else if (arg == "--tsv" && hasValue) {
+            tsvPath = argv[++i];
         } else if (arg == "--expect" && hasValue) {
             std::string label;
             std::string text;
@@ -209,18 +241,24 @@ int main(int argc, char** argv)
 
     const std::size_t count = programs.size();
     std::vector<std::vector<double>> ratios(count);
+    std::vector<std::vector<double>> differences(count);
     for (int round = 0; round < warmup + rounds; ++round) {
         std::vector<double> times(count);
+        std::vector<double> faults(count);
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t index = (k + static_cast<std::size_t>(round)) % count;
-            times[index] = runOnce(programs[index], devNull);
+            times[index] = runOnce(programs[index], devNull, faults[index]);
         }
         if (round < warmup) {
             continue;
         }
         for (std::size_t p = 0; p < count; ++p) {
             programs[p].millis.push_back(times[p]);
+            programs[p].faults.push_back(faults[p]);
             ratios[p].push_back(times[p] / times[count - 1]);
+            if (p + 1 < count) {
+                differences[p].push_back(times[p] - times[p + 1]);
+            }
         }
     }
 
@@ -228,21 +266,36 @@ int main(int argc, char** argv)
     std::printf("%d rounds after %d warm-up rounds; each round runs every program once, "
                 "order rotated; stdin at end of file\n",
                 rounds, warmup);
-    std::printf("%-22s %12s %10s %10s %16s\n", "program", "median ms", "min ms", "max ms",
-                ("ratio to " + reference.label).c_str());
+    std::FILE* tsv = tsvPath != nullptr ? std::fopen(tsvPath, "w") : nullptr;
+    if (tsvPath != nullptr && tsv == nullptr) {
+        std::perror("okr-bench-timer: --tsv");
+        return 1;
+    }
+    std::printf("%-18s %10s %9s %9s %13s %14s %12s\n", "program", "median ms", "min ms", "max ms", "minus next ms",
+                ("ratio to " + reference.label).c_str(), "page faults");
     for (std::size_t p = 0; p < count; ++p) {
         const Program& program = programs[p];
-        std::printf("%-22s %12.3f %10.3f %10.3f %16.2f\n", program.label.c_str(),
-                    median(program.millis),
+        const double difference = p + 1 < count ? median(differences[p]) : 0.0;
+        char differenceText[32] = "-";
+        if (p + 1 < count) {
+            std::snprintf(differenceText, sizeof differenceText, "%.3f", difference);
+        }
+        std::printf("%-18s %10.3f %9.3f %9.3f %13s %14.2f %12.0f\n", program.label.c_str(), median(program.millis),
                     *std::min_element(program.millis.begin(), program.millis.end()),
-                    *std::max_element(program.millis.begin(), program.millis.end()),
-                    median(ratios[p]));
+                    *std::max_element(program.millis.begin(), program.millis.end()), differenceText, median(ratios[p]),
+                    median(program.faults));
+        if (tsv != nullptr) {
+            std::fprintf(tsv, "%s\t%.6f\t%.6f\t%.6f\n", program.label.c_str(), median(program.millis),
+                         median(ratios[p]), difference);
+        }
+    }
+    if (tsv != nullptr) {
+        std::fclose(tsv);
     }
     if (target > 0.0) {
         const double ratio = median(ratios[0]);
-        std::printf("target: median of per-round ratios %s/%s <= %.2f: %s (%.2f)\n",
-                    programs[0].label.c_str(), reference.label.c_str(), target,
-                    ratio <= target ? "HOLDS" : "MISSED", ratio);
+        std::printf("target: median of per-round ratios %s/%s <= %.2f: %s (%.2f)\n", programs[0].label.c_str(),
+                    reference.label.c_str(), target, ratio <= target ? "HOLDS" : "MISSED", ratio);
     }
     return 0;
 }

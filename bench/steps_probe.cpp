@@ -1,9 +1,10 @@
 // Runs the check's steps once in a fresh process, in the check's order, and
-// prints how long each took, in microseconds, as KEY=VALUE on one line.
+// prints how long each took, in microseconds, as KEY=VALUE on one line of
+// standard error (standard output gets the check's lines).
 // Timing inside the process separates our own code's share of a run from
 // exec, library loading and exit, which only whole-run timing sees.
 //
-// Block names carry "okr-bench-parts" and the process id, so the probe can
+// Block names carry "okr-bench-steps" and the process id, so the probe can
 // run beside the check and its tests.
 
 #include "BootEvent.h"
@@ -87,14 +88,14 @@ int main()
     const bool written = okr::driver::simulateBootEvent(log, std::cout);
     const double afterJournal = nowMicros();
     if (!written) {
-        std::fprintf(stderr, "okr-bench-parts: the boot event was not written (no journal?)\n");
+        std::fprintf(stderr, "okr-bench-steps: the boot event was not written (no journal?)\n");
         return 1;
     }
 
     const auto processId = static_cast<std::int32_t>(wxGetProcessId());
     const std::string user(wxGetUserId().ToUTF8().data());
-    const std::string infoName = okr::common::infoRecordName(processId, user, "okr-bench-parts-info-");
-    const std::string syncName = "okr-bench-parts-sync-" + std::to_string(getpid());
+    const std::string infoName = okr::common::infoRecordName(processId, user, "okr-bench-steps-info-");
+    const std::string syncName = "okr-bench-steps-sync-" + std::to_string(getpid());
     const double afterNames = nowMicros();
 
     auto* sync = new okr::ipc::SharedType<SharedSyncInfo>(syncName, creatingSide);
@@ -105,7 +106,7 @@ int main()
         std::cout << "Creating sync file " << sync->name() << std::endl;
         sync->create();
     } catch (const okr::ipc::SharedException& e) {
-        std::fprintf(stderr, "okr-bench-parts: %s\n", e.what());
+        std::fprintf(stderr, "okr-bench-steps: %s\n", e.what());
         delete info;
         delete sync;
         return 1;
@@ -127,7 +128,7 @@ int main()
                  "journal_register=%.1f journal_report=%.1f journal_deregister=%.1f "
                  "journal_step=%.1f names=%.1f create=%.1f listing=%.1f remove=%.1f main=%.1f\n",
                  log.registerMicros, log.reportMicros, log.deregisterMicros, afterJournal - begin,
-                 afterNames - afterJournal, afterCreate - afterNames, afterListing - afterCreate,
-                 end - afterListing, end - begin);
+                 afterNames - afterJournal, afterCreate - afterNames, afterListing - afterCreate, end - afterListing,
+                 end - begin);
     return 0;
 }
