@@ -18,6 +18,15 @@ else()
 endif()
 
 if(OKR_BUILD_TESTS)
-  find_package(GTest REQUIRED)
+  if(CMAKE_CROSSCOMPILING)
+    # No GoogleTest exists for the target system: build Debian's sources
+    # with the cross compiler.
+    set(OKR_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${OKR_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
   include(GoogleTest)
 endif()

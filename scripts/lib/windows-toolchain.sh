@@ -82,7 +82,7 @@ okr_windows_toolchain() {
   version=$(_okr_wx_source_version) || return 1
   prefix="$OKR_CACHE_DIR/wxbase-mingw-${version//:/_}"
   if [ ! -f "$prefix/.okr-complete" ]; then
-    echo "building wxWidgets $version base for MinGW into $prefix (several minutes)" >&2
+    echo "building wxWidgets $version base for MinGW into $prefix (about 2 minutes)" >&2
     _okr_build_wxbase "$version" "$prefix" || return 1
   fi
 
@@ -93,19 +93,24 @@ okr_windows_toolchain() {
 
   export OKR_WX_MINGW_PREFIX="$prefix"
   export OKR_BOOST_MINGW_INCLUDE="$OKR_CACHE_DIR/boost-include"
+  # Debian's wine64 has its loader here; the `wine` wrapper finds it too.
+  OKR_WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  export OKR_WINE
 }
 
 # Creates a 64-bit Wine prefix at DIR once and exports what later wine/ctest
 # runs need: no display (headless), no debug chatter, and no Mono/Gecko
 # installer dialogs, which would otherwise block wineboot forever.
+# Each Wine process costs ~2.5 s of start-up while no wineserver runs; for many
+# short tests run `wineserver -p` first and `wineserver -k` afterwards.
 okr_wine_prefix() {
   local dir=${1:?usage: okr_wine_prefix DIR}
   mkdir -p "$dir" || return 1
   export WINEPREFIX
   WINEPREFIX=$(cd "$dir" && pwd)
   export WINEARCH=win64 WINEDEBUG=-all DISPLAY='' WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wine wineboot --init >/dev/null 2>&1 || return 1
-    wineserver -w # registry files are written when the server exits
-  fi
+  [ -f "$WINEPREFIX/.okr-ready" ] && return 0
+  wine wineboot --init >/dev/null 2>&1 || return 1
+  wineserver -w # registry files are written when the server exits
+  touch "$WINEPREFIX/.okr-ready"
 }

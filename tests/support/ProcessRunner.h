@@ -11,8 +11,8 @@ struct ProcessResult {
     std::string output;
 };
 
-// Runs a command line through the platform's shell and collects its
-// standard output and exit status.
+// Runs a command line and collects its exit status and its standard output,
+// with line ends as "\n" on every platform.
 ProcessResult runCommand(const std::string& commandLine);
 
 } // namespace testing
