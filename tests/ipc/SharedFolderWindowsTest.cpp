@@ -40,10 +40,7 @@ TEST(SharedFolderWindows, IsCommonAppDataBoostInterprocessAndTheBootStamp)
     EXPECT_TRUE(fs::is_directory(folder)) << "both levels are created";
 }
 
-TEST(SharedFolderWindows, SameFolderForTheLifeOfTheProcess)
-{
-    EXPECT_EQ(sharedFolder(), sharedFolder());
-}
+TEST(SharedFolderWindows, SameFolderForTheLifeOfTheProcess) { EXPECT_EQ(sharedFolder(), sharedFolder()); }
 
 TEST(SharedFolderWindows, BlockIsAFileOfItsNameInTheFolder)
 {
