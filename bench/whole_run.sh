@@ -133,9 +133,9 @@ awk '
   }
   { for (i = 1; i <= NF; i++) { split($i, kv, "="); values[kv[1]] = values[kv[1]] " " kv[2] } }
   END {
-    row("journal: stream connection (sd_journal_stream_fd)", "journal_register")
+    row("journal: registering (connect to its socket)", "journal_register")
     row("journal: the record (sd_journal_sendv)", "journal_report")
-    row("journal: closing the stream", "journal_deregister")
+    row("journal: deregistering", "journal_deregister")
     row("boot-event step in all, with its console lines", "journal_step")
     row("process id, login name (wx, NSS), record name (CRC-32)", "names")
     row("creating both blocks (SharedType::create)", "create")

@@ -7,7 +7,12 @@
 #define SD_JOURNAL_SUPPRESS_LOCATION
 #include <systemd/sd-journal.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/socket.h>
 #include <sys/uio.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -16,9 +21,11 @@ namespace driver {
 
 namespace {
 
+const char* const journalSocket = "/run/systemd/journal/socket";
+
 struct JournalSource {
     std::string identifier;
-    int stream;
+    int probe;
 };
 
 int priorityOf(std::uint16_t type)
@@ -34,14 +41,25 @@ class JournalEventLog final : public EventLog {
 public:
     SourceHandle registerSource(const std::string& source) override
     {
-        // A stream connection proves the journal is there before anything is
-        // reported, as registering an event source does on Windows.
-        const int stream = sd_journal_stream_fd(source.c_str(), LOG_INFO, 0);
-        if (stream < 0) {
-            error = static_cast<std::uint32_t>(-stream);
+        // Registering proves the journal is there before anything is
+        // reported, as registering an event source does on Windows: a
+        // datagram socket connected to the journal's own socket, the one
+        // libsystemd sends records to. Cheaper than a stream connection, and
+        // journald keeps no state for it.
+        const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (probe < 0) {
+            error = static_cast<std::uint32_t>(errno);
             return nullptr;
         }
-        return new JournalSource{source, stream};
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, journalSocket, sizeof address.sun_path - 1);
+        if (connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            error = static_cast<std::uint32_t>(errno);
+            close(probe);
+            return nullptr;
+        }
+        return new JournalSource{source, probe};
     }
 
     std::uint32_t lastError() const override { return error; }
@@ -71,7 +89,7 @@ public:
     void deregisterSource(SourceHandle handle) override
     {
         auto* source = static_cast<JournalSource*>(handle);
-        close(source->stream);
+        close(source->probe);
         delete source;
     }
 
