@@ -3,6 +3,7 @@
 // /dev/shm and are therefore serialised by ctest.
 
 #include "common/RecordName"
+#include "support/CheckRunFixture.h"
 #include "support/ChildProcess.h"
 #include "support/DevShm.h"
 #include "support/ProcessRunner.h"
@@ -27,17 +28,8 @@ using okr::testing::shmSize;
 
 const std::string check = OKR_CHECK_PROGRAM;
 
-class CheckRun : public ::testing::Test {
+class CheckRun : public okr::testing::CheckRunFixture {
 protected:
-    void SetUp() override { ASSERT_FALSE(shmExists("okr-sync")) << "an earlier run left okr-sync behind"; }
-    void TearDown() override
-    {
-        unlink("/dev/shm/okr-sync");
-        if (!infoName.empty()) {
-            unlink(("/dev/shm/" + infoName).c_str());
-        }
-    }
-
     // Reads the run's output up to and including the prompt.
     std::vector<std::string> upToPrompt(ChildProcess& run)
     {
@@ -52,8 +44,6 @@ protected:
         }
         return lines;
     }
-
-    std::string infoName;
 };
 
 TEST_F(CheckRun, CompleteRunPrintsEveryLineInOrderAndRemovesBothObjects)

@@ -2,6 +2,7 @@
 // ends with a documented line and status, never a crash, and touches no
 // shared object but its own.
 
+#include "support/CheckRunFixture.h"
 #include "support/ChildProcess.h"
 #include "support/DevShm.h"
 
@@ -39,19 +40,9 @@ std::string fileContent(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class CheckFault : public ::testing::Test {
+class CheckFault : public CheckRunFixture {
 protected:
-    void SetUp() override { ASSERT_FALSE(shmExists("okr-sync")) << "an earlier run left okr-sync behind"; }
-    void TearDown() override
-    {
-        unlink("/dev/shm/okr-sync");
-        if (!infoName.empty()) {
-            unlink(("/dev/shm/" + infoName).c_str());
-        }
-    }
     static bool isRoot() { return geteuid() == 0; }
-
-    std::string infoName;
 };
 
 TEST_F(CheckFault, ClosedStandardOutputStillRemovesBothObjects)
