@@ -70,5 +70,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # wrapper script picks it too when no 32-bit wine is installed.
 find_program(OKR_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(OKR_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${OKR_WINE}")
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${OKR_WINE}")
 endif()

@@ -5,8 +5,10 @@
 
 OKR_JOURNALD_PID=
 
+# A journald that accepts connections, not just a socket file that a
+# stopped one left behind.
 okr_journal_running() {
-  [ -S /run/systemd/journal/socket ] && pgrep -x systemd-journal >/dev/null 2>&1
+  systemd-cat -t okr-journal-probe true 2>/dev/null
 }
 
 okr_journal_start() {
@@ -19,7 +21,7 @@ okr_journal_start() {
   OKR_JOURNALD_PID=$!
   local i
   for i in $(seq 1 50); do
-    [ -S /run/systemd/journal/socket ] && return 0
+    okr_journal_running && return 0
     sleep 0.1
   done
   echo "== systemd-journald did not come up" >&2

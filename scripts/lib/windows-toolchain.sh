@@ -114,3 +114,16 @@ okr_wine_prefix() {
   wineserver -w # registry files are written when the server exits
   touch "$WINEPREFIX/.okr-ready"
 }
+
+# Starts one Wine server for the prefix in WINEPREFIX and keeps it up, so
+# that test programs do not each start their own; okr_wine_stop ends it.
+# The first program that starts a child of its own in a fresh server can hang
+# at exit while Wine brings up its services, so a throwaway one does that.
+okr_wine_start() {
+  wineserver -p 2>/dev/null || true # already running is fine
+  timeout 120 "${OKR_WINE:-wine}" cmd.exe /c "cmd.exe /c exit" </dev/null >/dev/null 2>&1 || true
+}
+
+okr_wine_stop() {
+  wineserver -k 2>/dev/null || true
+}

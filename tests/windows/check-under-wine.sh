@@ -56,6 +56,11 @@ PY
 
 echo >&3
 exec 3>&-
+for _ in $(seq 1 300); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "the check did not end within 30 s of Enter"
 status=0
 wait "$pid" || status=$?
 [ "$status" = 0 ] || fail "status $status"
