@@ -25,4 +25,4 @@ okr_ensure_packages() {
 }
 
 # What the Linux build, its tests and the check need.
-OKR_LINUX_PACKAGES=(cmake make g++ libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd valgrind)
+OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd valgrind)
