@@ -37,6 +37,13 @@ void holdInterrupts()
     sigprocmask(SIG_BLOCK, &held, &waitMask);
     for (int signal : heldSignals) {
         sigdelset(&waitMask, signal);
+        // A signal the caller chose to ignore (nohup, a background job) stays
+        // ignored.
+        struct sigaction inherited = {};
+        sigaction(signal, nullptr, &inherited);
+        if (inherited.sa_handler == SIG_IGN) {
+            continue;
+        }
         struct sigaction action = {};
         action.sa_handler = noteInterrupt;
         sigemptyset(&action.sa_mask);

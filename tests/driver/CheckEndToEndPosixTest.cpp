@@ -236,6 +236,22 @@ TEST_P(CheckInterrupted, DuringTheWaitRemovesBothObjectsAndEndsBySignal)
     EXPECT_FALSE(shmExists(infoName));
 }
 
+TEST_F(CheckRun, IgnoredHangUpStaysIgnored)
+{
+    // As under nohup: the run outlives a closed terminal and finishes normally.
+    ChildProcess::Options options;
+    options.ignoreHangUp = true;
+    ChildProcess run(check, options);
+    upToPrompt(run);
+
+    kill(run.pid(), SIGHUP);
+    run.write("\n");
+
+    EXPECT_EQ(0, run.wait());
+    EXPECT_FALSE(shmExists("okr-sync"));
+    EXPECT_FALSE(shmExists(infoName));
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, CheckInterrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const ::testing::TestParamInfo<int>& param) {
                              return std::string(sigabbrev_np(param.param));

@@ -76,6 +76,9 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
         options.noInput ? close(0) : dup2(input[0], 0);
         options.noOutput ? close(1) : dup2(output[1], 1);
         isolate(options);
+        if (options.ignoreHangUp) {
+            signal(SIGHUP, SIG_IGN);
+        }
         if (options.runAsUser >= 0) {
             if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.runAsUser)) != 0 ||
                 setuid(static_cast<uid_t>(options.runAsUser)) != 0) {

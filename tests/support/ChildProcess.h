@@ -19,6 +19,7 @@ public:
         int runAsUser = -1;                    // drop to this uid (root only)
         bool noInput = false;                  // standard input closed, not a pipe
         bool noOutput = false;                 // standard output closed, not a pipe
+        bool ignoreHangUp = false;             // SIGHUP ignored, as nohup does
     };
 
     // True when this machine lets tests use private mounts (root).
