@@ -33,6 +33,31 @@ BootRecordScan findBootRecord(const unsigned char* bytes, std::size_t size, std:
     return offset == size ? BootRecordScan::notFound : BootRecordScan::malformed;
 }
 
+std::string readBootStamp(EventLogReader& reader)
+{
+    std::vector<unsigned char> buffer(std::size_t{64} * 1024);
+    for (;;) {
+        std::size_t got = 0;
+        std::size_t needed = 0;
+        switch (reader.read(buffer.data(), buffer.size(), got, needed)) {
+        case EventLogReader::Outcome::bufferTooSmall:
+            if (needed <= buffer.size()) {
+                return std::string(); // a reader that cannot be satisfied
+            }
+            buffer.resize(needed);
+            continue;
+        case EventLogReader::Outcome::ended: return std::string();
+        case EventLogReader::Outcome::read: break;
+        }
+        std::uint32_t time = 0;
+        switch (findBootRecord(buffer.data(), got < buffer.size() ? got : buffer.size(), time)) {
+        case BootRecordScan::found: return std::to_string(time);
+        case BootRecordScan::malformed: return std::string();
+        case BootRecordScan::notFound: break;
+        }
+    }
+}
+
 std::string composeSharedFolder(const std::string& registryRoot, bool registryRootIsFolder, const std::string& tmp,
                                 const std::string& bootStamp)
 {

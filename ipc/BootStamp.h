@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace okr {
 namespace ipc {
@@ -43,6 +44,24 @@ enum class BootRecordScan {
 // for the first whose source is exactly "EventLog" and whose event id's low
 // 16 bits are 6005. Never reads outside [bytes, bytes + size).
 BootRecordScan findBootRecord(const unsigned char* bytes, std::size_t size, std::uint32_t& timeGenerated);
+
+// The System event log, read newest record first, one buffer at a time.
+class EventLogReader {
+public:
+    enum class Outcome {
+        read,           // got bytes of whole records
+        bufferTooSmall, // the next record needs `needed` bytes
+        ended,          // no more records, or the log cannot be read
+    };
+
+    virtual ~EventLogReader() = default;
+    virtual Outcome read(unsigned char* buffer, std::size_t size, std::size_t& got, std::size_t& needed) = 0;
+};
+
+// The boot stamp: the decimal TimeGenerated of the newest boot record, or an
+// empty string when the log holds none, cannot be read, or reads as
+// malformed. Grows its buffer when a record does not fit.
+std::string readBootStamp(EventLogReader& reader);
 
 // root + "/boost_interprocess" + "/" + stamp, where root is the registry's
 // common application-data folder when it names a folder, else TMP. Empty

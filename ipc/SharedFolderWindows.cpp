@@ -13,53 +13,62 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace okr {
 namespace ipc {
 
 namespace {
 
-// The decimal TimeGenerated of the newest boot record of the System log, or
-// an empty string when the log cannot be read or holds none.
-std::string readBootStamp()
-{
-    HANDLE log = OpenEventLogA(nullptr, "System");
-    if (log == nullptr) {
-        return std::string();
-    }
-    std::string stamp;
-    std::vector<unsigned char> buffer(64 * 1024);
-    for (;;) {
-        DWORD got = 0;
-        DWORD needed = 0;
-        if (!ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer.data(),
-                           static_cast<DWORD>(buffer.size()), &got, &needed)) {
-            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > buffer.size()) {
-                buffer.resize(needed);
-                continue;
-            }
-            break; // end of the log, or it cannot be read
-        }
-        std::uint32_t time = 0;
-        const BootRecordScan scan = findBootRecord(buffer.data(), got, time);
-        if (scan == BootRecordScan::found) {
-            stamp = std::to_string(time);
-        }
-        if (scan != BootRecordScan::notFound) {
-            break;
+static_assert(sizeof(EventLogRecordHeader) == sizeof(EVENTLOGRECORD), "record layout");
+static_assert(offsetof(EventLogRecordHeader, timeGenerated) == offsetof(EVENTLOGRECORD, TimeGenerated),
+              "record layout");
+static_assert(offsetof(EventLogRecordHeader, eventId) == offsetof(EVENTLOGRECORD, EventID), "record layout");
+static_assert(offsetof(EventLogRecordHeader, eventType) == offsetof(EVENTLOGRECORD, EventType), "record layout");
+static_assert(offsetof(EventLogRecordHeader, dataOffset) == offsetof(EVENTLOGRECORD, DataOffset), "record layout");
+
+// The System log of this computer, newest record first.
+class SystemLogReader final : public EventLogReader {
+public:
+    SystemLogReader() : log(OpenEventLogA(nullptr, "System")) {}
+    ~SystemLogReader() override
+    {
+        if (log != nullptr) {
+            CloseEventLog(log);
         }
     }
-    CloseEventLog(log);
-    return stamp;
-}
+    SystemLogReader(const SystemLogReader&) = delete;
+    SystemLogReader& operator=(const SystemLogReader&) = delete;
+
+    Outcome read(unsigned char* buffer, std::size_t size, std::size_t& got, std::size_t& needed) override
+    {
+        DWORD read = 0;
+        DWORD required = 0;
+        if (log != nullptr && ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer,
+                                            static_cast<DWORD>(size), &read, &required)) {
+            got = read;
+            return Outcome::read;
+        }
+        if (log != nullptr && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+            needed = required;
+            return Outcome::bufferTooSmall;
+        }
+        return Outcome::ended;
+    }
+
+private:
+    HANDLE log;
+};
 
 const std::string& bootStamp()
 {
     // Once per process: every block of this process lives in one folder.
-    static const std::string stamp = readBootStamp();
+    static const std::string stamp = [] {
+        SystemLogReader systemLog;
+        return readBootStamp(systemLog);
+    }();
     return stamp;
 }
 

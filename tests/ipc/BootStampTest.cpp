@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,17 +36,18 @@ public:
     RecordBuffer& addRaw(std::uint32_t eventId, std::uint32_t time, const std::vector<unsigned char>& body)
     {
         EventLogRecordHeader header = {};
-        header.length = static_cast<std::uint32_t>(sizeof header + body.size() + 4);
+        const std::size_t length = sizeof header + body.size() + 4;
+        header.length = static_cast<std::uint32_t>(length);
         header.reserved = 0x654c664c;
         header.timeGenerated = time;
         header.timeWritten = time;
         header.eventId = eventId;
         header.eventType = 4;
         const std::size_t start = bytes.size();
-        bytes.resize(start + header.length);
-        std::memcpy(&bytes[start], &header, sizeof header);
-        std::memcpy(&bytes[start + sizeof header], body.data(), body.size());
-        std::memcpy(&bytes[start + header.length - 4], &header.length, 4);
+        bytes.resize(start + length);
+        std::memcpy(bytes.data() + start, &header, sizeof header);
+        std::copy(body.begin(), body.end(), bytes.begin() + static_cast<std::ptrdiff_t>(start + sizeof header));
+        std::memcpy(bytes.data() + start + length - 4, &header.length, 4);
         return *this;
     }
 
@@ -168,5 +171,97 @@ TEST(SharedFolderComposition, MissingRegistryFolderFallsBackOnTmp)
 }
 
 TEST(SharedFolderComposition, NoRootAtAllGivesNothing) { EXPECT_EQ("", composeSharedFolder("", false, "", "5")); }
+
+} // namespace
+
+namespace {
+
+using okr::ipc::EventLogReader;
+using okr::ipc::readBootStamp;
+
+// Serves prepared reads, one per call, as ReadEventLog would, and records
+// the buffer sizes it was offered.
+class FakeLogReader final : public EventLogReader {
+public:
+    std::vector<std::vector<unsigned char>> reads;
+    std::vector<std::size_t> offered;
+    std::size_t bogusNeed = 0; // report "too small" without needing more
+
+    Outcome read(unsigned char* buffer, std::size_t size, std::size_t& got, std::size_t& needed) override
+    {
+        offered.push_back(size);
+        if (bogusNeed != 0) {
+            needed = bogusNeed;
+            return Outcome::bufferTooSmall;
+        }
+        if (next == reads.size()) {
+            return Outcome::ended;
+        }
+        const std::vector<unsigned char>& bytes = reads[next];
+        if (bytes.size() > size) {
+            needed = bytes.size();
+            return Outcome::bufferTooSmall;
+        }
+        std::memcpy(buffer, bytes.data(), bytes.size());
+        got = bytes.size();
+        ++next;
+        return Outcome::read;
+    }
+
+private:
+    std::size_t next = 0;
+};
+
+TEST(BootStampReading, NewestBootRecordAcrossSeveralReads)
+{
+    FakeLogReader log;
+    log.reads.push_back(RecordBuffer().add("Other", 1, 900).bytes);
+    log.reads.push_back(RecordBuffer().add("EventLog", 6005, 1796673306).add("EventLog", 6005, 5).bytes);
+    EXPECT_EQ("1796673306", readBootStamp(log));
+}
+
+TEST(BootStampReading, GrowsTheBufferForARecordThatDoesNotFit)
+{
+    FakeLogReader log;
+    RecordBuffer huge;
+    huge.addRaw(6005, 4242, [] {
+        std::vector<unsigned char> body = {'E', 'v', 'e', 'n', 't', 'L', 'o', 'g', 0};
+        body.resize(100000, 'x');
+        return body;
+    }());
+    log.reads.push_back(huge.bytes);
+
+    EXPECT_EQ("4242", readBootStamp(log));
+    ASSERT_EQ(2u, log.offered.size());
+    EXPECT_LT(log.offered[0], huge.bytes.size());
+    EXPECT_EQ(huge.bytes.size(), log.offered[1]);
+}
+
+TEST(BootStampReading, LogWithoutBootRecordGivesAnEmptyStamp)
+{
+    FakeLogReader log;
+    log.reads.push_back(RecordBuffer().add("Other", 6005, 1).bytes);
+    EXPECT_EQ("", readBootStamp(log));
+}
+
+TEST(BootStampReading, MalformedReadStopsReading)
+{
+    FakeLogReader log;
+    RecordBuffer broken;
+    broken.add("Other", 1, 1);
+    broken.setLength(0, 7);
+    log.reads.push_back(broken.bytes);
+    log.reads.push_back(RecordBuffer().add("EventLog", 6005, 99).bytes);
+    EXPECT_EQ("", readBootStamp(log));
+    EXPECT_EQ(1u, log.offered.size());
+}
+
+TEST(BootStampReading, ReaderThatNeverFitsDoesNotLoopForever)
+{
+    FakeLogReader log;
+    log.bogusNeed = 16;
+    EXPECT_EQ("", readBootStamp(log));
+    EXPECT_EQ(1u, log.offered.size());
+}
 
 } // namespace
