@@ -55,12 +55,6 @@ endif()
 # Debian's BoostConfig.cmake describes the host's libraries; use FindBoost.
 set(Boost_NO_BOOST_CMAKE ON)
 
-# Boost 1.74's Windows unlink_file() (behind shared_memory_object::remove)
-# indexes past a one-element array; with GCC's -O2 loop optimisations that UB
-# makes remove() always return false. Telling GCC not to exploit it fixes it.
-set(CMAKE_C_FLAGS_INIT "-fno-aggressive-loop-optimizations")
-set(CMAKE_CXX_FLAGS_INIT "-fno-aggressive-loop-optimizations")
-
 # Static runtime: the .exe then needs no MinGW DLLs (libstdc++, libgcc,
 # libwinpthread) next to it, under Wine or on a real Windows machine.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

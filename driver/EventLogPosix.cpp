@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -78,12 +79,12 @@ public:
             "EVENT_ID=" + std::to_string(record.eventId),
             "EVENT_CATEGORY=" + std::to_string(record.category),
         };
-        iovec vector[sizeof fields / sizeof fields[0]];
-        for (std::size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i) {
+        iovec vector[std::size(fields)];
+        for (std::size_t i = 0; i < std::size(fields); ++i) {
             vector[i].iov_base = const_cast<char*>(fields[i].data());
             vector[i].iov_len = fields[i].size();
         }
-        return sd_journal_sendv(vector, sizeof fields / sizeof fields[0]) >= 0;
+        return sd_journal_sendv(vector, static_cast<int>(std::size(fields))) >= 0;
     }
 
     void deregisterSource(SourceHandle handle) override

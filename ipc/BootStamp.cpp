@@ -1,6 +1,7 @@
 #include "BootStamp.h"
 
 #include <cstring>
+#include <vector>
 
 namespace okr {
 namespace ipc {

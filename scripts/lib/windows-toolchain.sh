@@ -11,16 +11,8 @@
 
 OKR_CACHE_DIR="${OKR_CACHE_DIR:-/var/cache/okr}"
 
-_okr_apt_install() {
-  local p missing=()
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  # Third-party sources may be unreachable; Debian's archive is all we need.
-  apt-get update || true
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-}
+# shellcheck source=packages.sh
+. "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 
 # Prints the wxWidgets source version apt would fetch; adds a deb-src entry for
 # Debian's own archive first if apt knows no source for it.
@@ -74,7 +66,7 @@ _okr_build_wxbase() {
 
 okr_windows_toolchain() {
   # "|| return 1" everywhere: callers need not run under set -e.
-  _okr_apt_install g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev ||
+  okr_ensure_packages g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev ||
     return 1
   mkdir -p "$OKR_CACHE_DIR"
 

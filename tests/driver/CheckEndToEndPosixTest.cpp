@@ -75,8 +75,7 @@ TEST_F(CheckRun, CompleteRunPrintsEveryLineInOrderAndRemovesBothObjects)
     run.write("\n");
     EXPECT_EQ("", run.readRest());
     EXPECT_EQ(0, run.wait());
-    EXPECT_FALSE(shmExists("okr-sync"));
-    EXPECT_FALSE(shmExists(infoName));
+    expectBothRemoved();
 }
 
 TEST_F(CheckRun, BootRecordReachesTheJournalWithEveryField)
@@ -119,8 +118,7 @@ TEST_F(CheckRun, EndOfInputEndsTheWait)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ("Press ENTER to finish test", lines.back());
     EXPECT_EQ(0, run.wait());
-    EXPECT_FALSE(shmExists("okr-sync"));
-    EXPECT_FALSE(shmExists(infoName));
+    expectBothRemoved();
 }
 
 TEST_F(CheckRun, ReadsOnlyTheFirstByteOfInput)
@@ -215,8 +213,7 @@ TEST_F(CheckRun, BrokenOutputDoesNotKeepTheRunFromCleaningUp)
     run.write("\n");
 
     EXPECT_EQ(0, run.wait()) << "a closed output must not kill the run";
-    EXPECT_FALSE(shmExists("okr-sync"));
-    EXPECT_FALSE(shmExists(infoName));
+    expectBothRemoved();
 }
 
 class CheckInterrupted : public CheckRun, public ::testing::WithParamInterface<int> {};
@@ -232,8 +229,7 @@ TEST_P(CheckInterrupted, DuringTheWaitRemovesBothObjectsAndEndsBySignal)
 
     EXPECT_EQ(-GetParam(), run.wait());
     EXPECT_EQ("", run.readRest()) << "no extra line";
-    EXPECT_FALSE(shmExists("okr-sync"));
-    EXPECT_FALSE(shmExists(infoName));
+    expectBothRemoved();
 }
 
 TEST_F(CheckRun, IgnoredHangUpStaysIgnored)
@@ -248,8 +244,7 @@ TEST_F(CheckRun, IgnoredHangUpStaysIgnored)
     run.write("\n");
 
     EXPECT_EQ(0, run.wait());
-    EXPECT_FALSE(shmExists("okr-sync"));
-    EXPECT_FALSE(shmExists(infoName));
+    expectBothRemoved();
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CheckInterrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP),

@@ -54,8 +54,7 @@ TEST_F(CheckFault, ClosedStandardOutputStillRemovesBothObjects)
     run.write("\n");
 
     EXPECT_EQ(0, run.wait());
-    EXPECT_FALSE(shmExists("okr-sync"));
-    EXPECT_FALSE(shmExists(infoName));
+    expectBothRemoved();
 }
 
 TEST_F(CheckFault, ClosedStandardInputCountsAsEndOfInput)
@@ -69,8 +68,7 @@ TEST_F(CheckFault, ClosedStandardInputCountsAsEndOfInput)
     EXPECT_EQ(0, run.wait());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ("Press ENTER to finish test", lines.back());
-    EXPECT_FALSE(shmExists("okr-sync"));
-    EXPECT_FALSE(shmExists(infoName));
+    expectBothRemoved();
 }
 
 TEST_F(CheckFault, LeftoverSyncBlockOfWrongSizeIsResizedAndZeroed)

@@ -25,6 +25,13 @@ protected:
         }
     }
 
+    // Neither of the run's objects is left behind.
+    void expectBothRemoved() const
+    {
+        EXPECT_FALSE(shmExists("okr-sync"));
+        EXPECT_FALSE(shmExists(infoName));
+    }
+
     // The run's information record, once the test knows it.
     std::string infoName;
 };
