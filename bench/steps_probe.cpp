@@ -9,7 +9,7 @@
 
 #include "BootEvent.h"
 #include "EventLog.h"
-#include "SharedFolder.h"
+#include "host/SharedFolder.h"
 
 #include "common/LogInfo"
 #include "common/RecordName"
@@ -113,10 +113,10 @@ int main()
     }
     const double afterCreate = nowMicros();
 
-    const std::string folder = okr::driver::sharedFolder();
+    const std::string folder = okr::host::sharedFolder();
     std::cout << "Shared memory folder is: " << folder << std::endl;
     std::cout << "List shared memory files" << std::endl;
-    okr::driver::listSharedFiles(folder, "okr-*");
+    okr::host::listSharedFiles(folder, "okr-*");
     std::cout << "Press ENTER to finish test" << std::endl;
     const double afterListing = nowMicros();
 

@@ -2,7 +2,7 @@
 
 #include "BootEvent.h"
 #include "Console.h"
-#include "SharedFolder.h"
+#include "host/SharedFolder.h"
 
 #include "common/LogInfo"
 #include "common/RecordName"
@@ -61,10 +61,10 @@ int runCheck()
         return 1;
     }
 
-    const std::string folder = sharedFolder();
+    const std::string folder = host::sharedFolder();
     std::cout << "Shared memory folder is: " << folder << std::endl;
     std::cout << "List shared memory files" << std::endl;
-    listSharedFiles(folder, "okr-*");
+    host::listSharedFiles(folder, "okr-*");
 
     std::cout << "Press ENTER to finish test" << std::endl;
     const int interrupt = console::waitForEnter();

@@ -1,4 +1,4 @@
-#include "SharedFolder.h"
+#include "host/SharedFolder.h"
 #include "support/ShmTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,7 @@ std::vector<std::string> listed(const std::string& folder, const std::string& pa
 {
     std::ostringstream captured;
     std::streambuf* const saved = std::cout.rdbuf(captured.rdbuf());
-    okr::driver::listSharedFiles(folder, pattern);
+    okr::host::listSharedFiles(folder, pattern);
     std::cout.rdbuf(saved);
 
     std::vector<std::string> lines;

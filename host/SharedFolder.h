@@ -1,10 +1,10 @@
-#ifndef OKR_DRIVER_SHAREDFOLDER_H
-#define OKR_DRIVER_SHAREDFOLDER_H
+#ifndef OKR_HOST_SHAREDFOLDER_H
+#define OKR_HOST_SHAREDFOLDER_H
 
 #include <string>
 
 namespace okr {
-namespace driver {
+namespace host {
 
 // The folder in which Boost.Interprocess keeps this platform's named blocks,
 // in the system's narrow encoding.
@@ -15,7 +15,7 @@ std::string sharedFolder();
 // cannot be read gives no lines; this never fails the run.
 void listSharedFiles(const std::string& folder, const std::string& pattern);
 
-} // namespace driver
+} // namespace host
 } // namespace okr
 
 #endif

@@ -2,7 +2,7 @@
 #include "SharedFolder.h"
 
 namespace okr {
-namespace driver {
+namespace host {
 
 // Boost.Interprocess uses POSIX shared memory here, whose names glibc keeps
 // as files in this folder.
@@ -18,5 +18,5 @@ wxMBConv& fileNameBytes()
     return exact;
 }
 
-} // namespace driver
+} // namespace host
 } // namespace okr

@@ -4,7 +4,7 @@
 #include <boost/interprocess/detail/shared_dir_helpers.hpp>
 
 namespace okr {
-namespace driver {
+namespace host {
 
 // Asks Boost's own folder routine, the one that also places the blocks, so
 // the printed folder is always the one that holds them.
@@ -18,5 +18,5 @@ std::string sharedFolder()
 // Names and folders are in the system's ANSI code page.
 wxMBConv& fileNameBytes() { return wxConvLibc; }
 
-} // namespace driver
+} // namespace host
 } // namespace okr

@@ -7,7 +7,7 @@
 #include <iostream>
 
 namespace okr {
-namespace driver {
+namespace host {
 
 void listSharedFiles(const std::string& folder, const std::string& pattern)
 {
@@ -25,5 +25,5 @@ void listSharedFiles(const std::string& folder, const std::string& pattern)
     }
 }
 
-} // namespace driver
+} // namespace host
 } // namespace okr
