@@ -1,5 +1,7 @@
-# Installs the check, the library with its public headers, and a package
-# configuration so that other projects can do find_package(okr).
+# Installs the library with its public headers, a package configuration so
+# that other projects can do find_package(okr) and a pkg-config file for
+# those that do not use CMake; and, beside the executables (each installs
+# itself in COMPONENT runtime), every manual page of man/.
 
 include(CMakePackageConfigHelpers)
 
@@ -29,3 +31,42 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/okrConfigVersion.cm
   COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/okrConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/okrConfigVersion.cmake
   DESTINATION ${OKR_CMAKE_DIR} COMPONENT development)
+
+if(NOT WIN32)
+  # The link needs of okr::platform_ipc, for builds that do not use CMake.
+  set(OKR_PC_LIBS "-pthread")
+  if(OKR_RT_LIBRARY)
+    string(PREPEND OKR_PC_LIBS "-lrt ")
+  endif()
+  # Relative to the file itself, so that it holds for any install prefix.
+  file(RELATIVE_PATH OKR_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+  string(REGEX REPLACE "/$" "" OKR_PC_TO_PREFIX "${OKR_PC_TO_PREFIX}")
+  configure_file(cmake/okr.pc.in ${CMAKE_CURRENT_BINARY_DIR}/okr.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/okr.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+
+  install(DIRECTORY man/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime
+    FILES_MATCHING PATTERN "*.1")
+else()
+  # Windows has no man: the .zip carries the pages as plain text, and the
+  # README and LICENSE, all with the line ends Notepad expects.
+  find_program(OKR_GROFF groff REQUIRED)
+  file(GLOB OKR_MANUAL_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/*.1)
+  set(OKR_MANUAL_TEXTS)
+  foreach(page ${OKR_MANUAL_PAGES})
+    get_filename_component(name ${page} NAME_WE)
+    set(text ${CMAKE_CURRENT_BINARY_DIR}/doc/${name}.txt)
+    add_custom_command(OUTPUT ${text}
+      COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/manual-text.sh ${OKR_GROFF} ${page} ${text}
+      DEPENDS ${page} ${PROJECT_SOURCE_DIR}/cmake/manual-text.sh VERBATIM)
+    list(APPEND OKR_MANUAL_TEXTS ${text})
+  endforeach()
+  add_custom_target(okr_manual_texts ALL DEPENDS ${OKR_MANUAL_TEXTS})
+  install(FILES ${OKR_MANUAL_TEXTS} DESTINATION doc COMPONENT runtime)
+
+  foreach(file README.md LICENSE)
+    get_filename_component(name ${file} NAME_WE)
+    configure_file(${file} ${CMAKE_CURRENT_BINARY_DIR}/${name}.txt @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.txt DESTINATION . COMPONENT runtime)
+  endforeach()
+endif()

@@ -26,3 +26,5 @@ okr_ensure_packages() {
 
 # What the Linux build, its tests and the check need.
 OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd valgrind)
+# What building and proving the packages needs beyond that.
+OKR_PACKAGING_PACKAGES=(build-essential debhelper dpkg-dev lintian man-db pkg-config unzip)

@@ -66,7 +66,7 @@ _okr_build_wxbase() {
 
 okr_windows_toolchain() {
   # "|| return 1" everywhere: callers need not run under set -e.
-  okr_ensure_packages g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev ||
+  okr_ensure_packages g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev groff-base ||
     return 1
   mkdir -p "$OKR_CACHE_DIR"
 
