@@ -19,7 +19,8 @@ folder_windows='C:\ProgramData/boost_interprocess/'
 folder="$WINEPREFIX/drive_c/ProgramData/boost_interprocess"
 
 work=$(mktemp -d)
-trap 'exec 3>&- 2>/dev/null || true; kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+# A failed run leaves neither record behind for the next one.
+trap 'exec 3>&- 2>/dev/null || true; kill "$pid" 2>/dev/null || true; rm -rf "$work" "$folder/${info:-none}" "$folder/okr-sync"' EXIT
 mkfifo "$work/input"
 # Without a UTF-8 locale Wine mangles a non-ASCII login name on its way in.
 LC_ALL=C.UTF-8 USER=$login LOGNAME=$login "$wine" "$exe" <"$work/input" >"$work/output" &
