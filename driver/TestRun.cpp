@@ -2,6 +2,7 @@
 
 #include "BootEvent.h"
 #include "Console.h"
+#include "LoginName.h"
 #include "host/SharedFolder.h"
 
 #include "common/LogInfo"
@@ -10,7 +11,6 @@
 #include "ipc/SharedException"
 #include "ipc/SharedType"
 
-#include <wx/string.h>
 #include <wx/utils.h>
 
 #include <cstdint>
@@ -30,8 +30,6 @@ struct LeftForInspection {
     void* info = nullptr;
     void* sync = nullptr;
 } leftForInspection;
-
-std::string loginNameUtf8() { return std::string(wxGetUserId().ToUTF8().data()); }
 
 } // namespace
 

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -27,7 +31,7 @@ public:
         std::error_code ignored;
         fs::remove_all(path, ignored);
     }
-    void file(const std::string& name) const { std::ofstream(path / name) << "x"; }
+    void file(const fs::path& name) const { std::ofstream(path / name) << "x"; }
     void folder(const std::string& name) const { fs::create_directory(path / name); }
     std::string str() const { return path.string(); }
 
@@ -91,10 +95,15 @@ TEST(SharedListing, NamesComeBackByteForByte)
 {
     ScratchFolder scratch;
 #ifdef _WIN32
+    ASSERT_EQ(1252u, GetACP()) << "the expected bytes are code page 1252's";
     scratch.file("OKR-SYNC");
-    // Windows matches wildcards without regard to case and keeps the
-    // stored spelling.
-    EXPECT_EQ(std::vector<std::string>{"OKR-SYNC"}, listed(scratch.str(), "okr-*"));
+    scratch.file(L"okr-\u03a9");
+    scratch.file(L"okr-\u00e9");
+    scratch.file(L"okr-\u20ac");
+    // Windows matches wildcards without regard to case and keeps the stored
+    // spelling; names come in the ANSI code page, best-fit where it has no
+    // match, as FindFirstFileA gives them.
+    EXPECT_EQ((std::vector<std::string>{"OKR-SYNC", "okr-O", "okr-\x80", "okr-\xe9"}), listed(scratch.str(), "okr-*"));
 #else
     scratch.file("OKR-SYNC");
     scratch.file("okr-caf\xc3\xa9");

@@ -1,4 +1,5 @@
 #include "ipc/SharedType"
+#include "ipc/SharedName.h"
 #include "support/ShmTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -238,7 +239,7 @@ TEST(SharedTypeDestruction, NameCanBeCreatedFreshAfterDelete)
     EXPECT_EQ(std::vector<unsigned char>(sizeof(Record), 0), bytes) << "a fresh block reads as zeros";
 }
 
-// --- Names that would leave the shared folder -----------------------------
+// --- Names that would leave the shared folder or that Windows rewrites ----
 
 class SharedTypeRefusedName : public ::testing::TestWithParam<std::string> {};
 
@@ -254,10 +255,21 @@ TEST_P(SharedTypeRefusedName, CreateThrowsBeforeTouchingAnything)
 
 INSTANTIATE_TEST_SUITE_P(Shapes, SharedTypeRefusedName,
                          ::testing::Values(std::string(), ".", "..", "okr/escape", "/okr-lead", "okr\\escape",
-                                           "..\\okr", "../okr", std::string("okr\0x", 5)),
+                                           "..\\okr", "../okr", std::string("okr\0x", 5), "okr-dot.", "okr-space ",
+                                           "okr-x:stream", "CON", "con.txt", "Nul.tar.gz", "aux .log", "prn", "COM1",
+                                           "com9.x", "LPT1", "lpt9", "okr<", "okr>", "okr\"", "okr|", "okr?", "okr*",
+                                           "okr\x01", "okr\x1f"),
                          [](const ::testing::TestParamInfo<std::string>& param) {
                              return "shape" + std::to_string(param.index);
                          });
+
+TEST(SharedTypeNames, NamesNearTheRefusedOnesAreAccepted)
+{
+    for (const char* name : {"okr-sync", "okr-info-2305286734", "console", "com10", "lpt", "nul-okr", "okr.con", ".okr",
+                             "okr x", "okr-\xce\xa9"}) {
+        EXPECT_TRUE(okr::ipc::isValidSharedName(name)) << name;
+    }
+}
 
 TEST(SharedTypeNames, RefusedNameIsNotRemovedOnDestruction)
 {
@@ -272,6 +284,10 @@ TEST(SharedTypeNames, RefusedNameIsNotRemovedOnDestruction)
     }
     {
         SharedTypeBase trailing(sibling + "/", creating);
+    }
+    {
+        // Windows would drop the dot and remove the sibling's file.
+        SharedTypeBase dotted(sibling + ".", creating);
     }
 
     EXPECT_TRUE(blockExists(sibling));

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # A complete run of the Windows check under Wine, with standard input a pipe:
 # the exact lines, both files in the shared folder while it waits, both gone
-# after Enter, status 0.
-#   check-under-wine.sh CHECK_EXE WINE_LOADER
+# after Enter, status 0. Run as LOGIN (default: this user), the information
+# record's name must be built from HASHED, the login name as GetUserNameA
+# gives it in the ANSI code page, re-encoded as UTF-8.
+#   check-under-wine.sh CHECK_EXE WINE_LOADER [LOGIN HASHED]
 set -euo pipefail
 exe=$1
 wine=$2
+login=${3:-$(id -un)}
+hashed=${4:-$login}
 : "${WINEPREFIX:?run through ctest --preset windows}"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -15,9 +19,11 @@ folder_windows='C:\ProgramData/boost_interprocess/'
 folder="$WINEPREFIX/drive_c/ProgramData/boost_interprocess"
 
 work=$(mktemp -d)
-trap 'exec 3>&- 2>/dev/null || true; kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+# A failed run leaves neither record behind for the next one.
+trap 'exec 3>&- 2>/dev/null || true; kill "$pid" 2>/dev/null || true; rm -rf "$work" "$folder/${info:-none}" "$folder/okr-sync"' EXIT
 mkfifo "$work/input"
-"$wine" "$exe" <"$work/input" >"$work/output" &
+# Without a UTF-8 locale Wine mangles a non-ASCII login name on its way in.
+LC_ALL=C.UTF-8 USER=$login LOGNAME=$login "$wine" "$exe" <"$work/input" >"$work/output" &
 pid=$!
 exec 3>"$work/input"
 
@@ -44,10 +50,10 @@ printf '%s\n' "${listed[@]}" | grep -qx "okr-sync" || fail "okr-sync not listed"
 printf '%s\n' "${listed[@]}" | grep -qx "$info" || fail "$info not listed"
 
 # The name is the CRC-32 of the Windows process id and the login name.
-python3 - "$info" "$(id -un)" <<'PY' || fail "$info is no CRC-32 of a process id and $(id -un)"
-import sys, zlib
-checksum, user = int(sys.argv[1].rsplit("-", 1)[1]), sys.argv[2]
-sys.exit(0 if any(zlib.crc32(f"{pid}{user}".encode()) == checksum for pid in range(0, 1 << 20, 4)) else 1)
+python3 - "$info" "$hashed" <<'PY' || fail "$info is no CRC-32 of a process id and $hashed"
+import os, sys, zlib
+checksum, user = int(sys.argv[1].rsplit("-", 1)[1]), os.fsencode(sys.argv[2])
+sys.exit(0 if any(zlib.crc32(str(pid).encode() + user) == checksum for pid in range(0, 1 << 20, 4)) else 1)
 PY
 
 [ "$(stat -c %s "$folder/okr-sync")" = 16 ] || fail "okr-sync is not 16 bytes"
