@@ -1,3 +1,4 @@
+#include "BlockReservation.h"
 #include "SharedName.h"
 #include "SharedType.h"
 #include "SharedTypeImpl.h"
@@ -34,6 +35,7 @@ bool SharedTypeImpl::create(std::size_t size)
             unrestricted.set_unrestricted();
             shm = bip::shared_memory_object(bip::open_or_create, name.c_str(), bip::read_write, unrestricted);
             shm.truncate(static_cast<bip::offset_t>(size));
+            reserveBlockMemory(shm, size);
         } else {
             shm = bip::shared_memory_object(bip::open_only, name.c_str(), bip::read_only);
         }
