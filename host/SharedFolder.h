@@ -10,9 +10,12 @@ namespace host {
 // in the system's narrow encoding.
 std::string sharedFolder();
 
-// Writes the names of the regular, non-hidden files in folder that match the
-// wildcard pattern, one per line, in the platform's order. A folder that
-// cannot be read gives no lines; this never fails the run.
+// Writes the names in folder that match the wildcard pattern, one per line,
+// in the platform's order: every entry that is neither a directory nor
+// hidden. On Windows those are files; on Linux FIFOs, sockets, devices and
+// symbolic links that do not lead to a directory are listed too, since
+// whatever sits there under such a name is what the operator should see.
+// A folder that cannot be read gives no lines; this never fails the run.
 void listSharedFiles(const std::string& folder, const std::string& pattern);
 
 } // namespace host
