@@ -17,8 +17,23 @@ const int heldSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t caught = 0;
 sigset_t waitMask; // the mask in force before interrupts were held
+sigset_t handled;  // the held interrupts that end the wait (not those ignored)
 
 void noteInterrupt(int signal) { caught = signal; }
+
+// The interrupt that ended the wait, or one that is already pending. ppoll
+// returns ready input before it takes a pending signal, and a closed terminal
+// makes the input ready as it sends SIGHUP: without this look the input would
+// win and the interrupt would be lost.
+int interruptTaken()
+{
+    if (caught != 0) {
+        return caught;
+    }
+    const timespec noWait = {0, 0};
+    const int pending = sigtimedwait(&handled, nullptr, &noWait);
+    return pending > 0 ? pending : 0;
+}
 
 } // namespace
 
@@ -35,6 +50,7 @@ void holdInterrupts()
         sigaddset(&held, signal);
     }
     sigprocmask(SIG_BLOCK, &held, &waitMask);
+    sigemptyset(&handled);
     for (int signal : heldSignals) {
         sigdelset(&waitMask, signal);
         // A signal the caller chose to ignore (nohup, a background job) stays
@@ -48,6 +64,7 @@ void holdInterrupts()
         action.sa_handler = noteInterrupt;
         sigemptyset(&action.sa_mask);
         sigaction(signal, &action, nullptr);
+        sigaddset(&handled, signal);
     }
 }
 
@@ -56,21 +73,23 @@ int waitForEnter()
     for (;;) {
         pollfd input = {STDIN_FILENO, POLLIN, 0};
         const int ready = ppoll(&input, 1, nullptr, &waitMask);
-        if (caught != 0) {
-            return caught;
+        const bool interrupted = ready < 0 && errno == EINTR;
+        if (const int interrupt = interruptTaken()) {
+            return interrupt;
         }
-        if (ready < 0 && errno == EINTR) {
+        if (interrupted) {
             continue;
         }
-        if (ready < 0) {
-            return 0; // nothing can be read: as good as end of input
+        // A failed ppoll means nothing can be read: as good as end of input.
+        if (ready > 0) {
+            char byte = 0;
+            ssize_t got = 0;
+            do {
+                got = read(STDIN_FILENO, &byte, 1);
+            } while (got < 0 && errno == EINTR);
         }
-        char byte = 0;
-        ssize_t got = 0;
-        do {
-            got = read(STDIN_FILENO, &byte, 1);
-        } while (got < 0 && errno == EINTR);
-        return 0;
+        // One that came while the byte was read still wins.
+        return interruptTaken();
     }
 }
 

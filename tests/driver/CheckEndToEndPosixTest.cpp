@@ -232,6 +232,35 @@ TEST_P(CheckInterrupted, DuringTheWaitRemovesBothObjectsAndEndsBySignal)
     expectBothRemoved();
 }
 
+TEST_P(CheckInterrupted, AlreadyPendingWhenInputIsWaitingStillEndsBySignal)
+{
+    // Sent while the run was busy, with Enter already typed: the wait finds
+    // both at once, and the interrupt must not be lost to the input.
+    ChildProcess::Options options;
+    options.pendingSignal = GetParam();
+    ChildProcess run(check, options);
+    run.write("\n");
+    upToPrompt(run);
+
+    EXPECT_EQ(-GetParam(), run.wait());
+    expectBothRemoved();
+}
+
+TEST_F(CheckRun, ClosedTerminalEndsTheWaitByHangUp)
+{
+    // The kernel signals the hang-up and makes the input readable together.
+    ChildProcess::Options options;
+    options.terminalInput = true;
+    ChildProcess run(check, options);
+    upToPrompt(run);
+    ASSERT_TRUE(shmExists(infoName));
+
+    run.closeInput();
+
+    EXPECT_EQ(-SIGHUP, run.wait());
+    expectBothRemoved();
+}
+
 TEST_F(CheckRun, IgnoredHangUpStaysIgnored)
 {
     // As under nohup: the run outlives a closed terminal and finishes normally.

@@ -134,4 +134,40 @@ TEST_F(CheckFault, UnreadableSharedFolderListsNothingAndTheRunGoesOn)
     EXPECT_EQ("Press ENTER to finish test", lines.back());
 }
 
+// On a /dev/shm with room for the information record only, or not even for
+// that, the run stops with its error line after the record that does not
+// fit, however much of the record it would go on to write.
+class CheckOnFullSharedMemory : public CheckFault, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CheckOnFullSharedMemory, StopsWithTheErrorLineInsteadOfCrashing)
+{
+    if (!isRoot() || !ChildProcess::canIsolate()) {
+        GTEST_SKIP() << "needs root for a private /dev/shm";
+    }
+    const bool infoFits = GetParam();
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t infoBytes = (135880 + page - 1) / page * page;
+    ChildProcess::Options options;
+    options.isolateSharedMemory = true;
+    options.sharedMemoryBytes = infoFits ? infoBytes : infoBytes / 2;
+    ChildProcess run(check, options);
+    run.write("\n"); // a run that wrongly succeeds ends rather than waits
+    std::vector<std::string> expected = {"Creating info file " + expectedInfoName(run.pid(), getuid())};
+    if (infoFits) {
+        expected.emplace_back("Creating sync file okr-sync");
+    }
+    expected.emplace_back("Error: Cannot open shared memory");
+    const std::vector<std::string> lines = linesUntilEnd(run);
+
+    EXPECT_EQ(1, run.wait()) << "status 1, not a signal";
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(expected,
+              std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(expected.size()), lines.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(FullSharedMemory, CheckOnFullSharedMemory, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return std::string(param.param ? "RoomForTheInfoRecordOnly" : "NoRoomForTheInfoRecord");
+                         });
+
 } // namespace

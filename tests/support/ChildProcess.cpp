@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pty.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,13 +43,37 @@ void isolate(const ChildProcess::Options& options)
     }
     if (options.isolateSharedMemory) {
         const unsigned long flags = options.readOnlySharedMemory ? MS_RDONLY : 0;
-        const std::string mode = std::string("mode=") + options.sharedMemoryMode;
-        if (mount("tmpfs", "/dev/shm", "tmpfs", flags, mode.c_str()) != 0) {
+        std::string data = std::string("mode=") + options.sharedMemoryMode;
+        if (options.sharedMemoryBytes != 0) {
+            data += ",size=" + std::to_string(options.sharedMemoryBytes);
+        }
+        if (mount("tmpfs", "/dev/shm", "tmpfs", flags, data.c_str()) != 0) {
             failInChild("private /dev/shm");
         }
     }
     if (options.hideJournal && mount("tmpfs", "/run/systemd/journal", "tmpfs", 0, nullptr) != 0) {
         failInChild("hide the journal");
+    }
+}
+
+// Makes the terminal the controlling terminal of a new session that the
+// child leads, so that a hang-up signals the child.
+void leadSessionOn(int terminal)
+{
+    if (setsid() < 0 || ioctl(terminal, TIOCSCTTY, 0) != 0) {
+        failInChild("controlling terminal");
+    }
+}
+
+// Blocked and raised before exec: the program starts with it pending, and
+// exec keeps both the mask and the pending set.
+void holdPending(int signal)
+{
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    if (sigprocmask(SIG_BLOCK, &only, nullptr) != 0 || raise(signal) != 0) {
+        failInChild("pending signal");
     }
 }
 
@@ -68,14 +94,29 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
 {
     int input[2];
     int output[2];
-    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
+    if (options.terminalInput) {
+        // input[1] is the terminal's master side, input[0] its slave.
+        if (openpty(&input[1], &input[0], nullptr, nullptr, nullptr) != 0 ||
+            fcntl(input[0], F_SETFD, FD_CLOEXEC) != 0 || fcntl(input[1], F_SETFD, FD_CLOEXEC) != 0) {
+            std::abort();
+        }
+    } else if (pipe2(input, O_CLOEXEC) != 0) {
+        std::abort();
+    }
+    if (pipe2(output, O_CLOEXEC) != 0) {
         std::abort();
     }
     child = fork();
     if (child == 0) {
+        if (options.terminalInput) {
+            leadSessionOn(input[0]);
+        }
         options.noInput ? close(0) : dup2(input[0], 0);
         options.noOutput ? close(1) : dup2(output[1], 1);
         isolate(options);
+        if (options.pendingSignal != 0) {
+            holdPending(options.pendingSignal);
+        }
         if (options.ignoreHangUp) {
             signal(SIGHUP, SIG_IGN);
         }
@@ -89,9 +130,13 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
         failInChild("exec");
     }
     toChild = input[1];
-    childInput = input[0];
     fromChild = output[0];
     close(output[1]);
+    if (options.terminalInput) {
+        close(input[0]); // the child's end
+    } else {
+        childInput = input[0];
+    }
 }
 
 ChildProcess::~ChildProcess()

@@ -1,14 +1,16 @@
 #ifndef OKR_TESTS_CHILDPROCESS_H
 #define OKR_TESTS_CHILDPROCESS_H
 
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 
 namespace okr {
 namespace testing {
 
-// A program started with pipes on its standard input and output, so a test
-// can talk to it like an operator at a console.
+// A program started with pipes on its standard input and output (or a
+// terminal on its input), so a test can talk to it like an operator at a
+// console.
 class ChildProcess {
 public:
     struct Options {
@@ -16,10 +18,15 @@ public:
         bool readOnlySharedMemory = false;     // ... that cannot be written
         bool hideJournal = false;              // no journal socket in sight
         const char* sharedMemoryMode = "1777"; // ... with this mode
+        std::size_t sharedMemoryBytes = 0;     // ... holding at most this much (0: tmpfs's default)
         int runAsUser = -1;                    // drop to this uid (root only)
         bool noInput = false;                  // standard input closed, not a pipe
         bool noOutput = false;                 // standard output closed, not a pipe
         bool ignoreHangUp = false;             // SIGHUP ignored, as nohup does
+        bool terminalInput = false;            // standard input a terminal whose session the child
+                                               // leads; closeInput() hangs it up
+        int pendingSignal = 0;                 // already sent and held when the program starts, as
+                                               // if it came while the program was busy
     };
 
     // True when this machine lets tests use private mounts (root).
