@@ -24,7 +24,8 @@
 #define SHM_FOLDER "/dev/shm"
 
 /* What the check's library does for a creating side: open or create, open to
- * every user (fchmod, since the umask would narrow the mode), size, map. */
+ * every user (fchmod, since the umask would narrow the mode), size, reserve
+ * the memory, map. */
 static void* create_block(const char* name, size_t size)
 {
     int fd = shm_open(name, O_CREAT | O_RDWR, 0666);
@@ -32,7 +33,7 @@ static void* create_block(const char* name, size_t size)
         return NULL;
     }
     void* view = MAP_FAILED;
-    if (fchmod(fd, 0666) == 0 && ftruncate(fd, (off_t)size) == 0) {
+    if (fchmod(fd, 0666) == 0 && ftruncate(fd, (off_t)size) == 0 && posix_fallocate(fd, 0, (off_t)size) == 0) {
         view = mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     }
     /* The mapping keeps the block; the descriptor is no longer needed. */

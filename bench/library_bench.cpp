@@ -7,6 +7,7 @@
 #include "common/LogInfo"
 #include "common/RecordName"
 #include "common/SharedSyncInfo"
+#include "ipc/BlockReservation.h"
 #include "ipc/SharedException"
 #include "ipc/SharedType"
 
@@ -82,6 +83,7 @@ void boostCycle(benchmark::State& state)
             unrestricted.set_unrestricted();
             bip::shared_memory_object shm(bip::open_or_create, name.c_str(), bip::read_write, unrestricted);
             shm.truncate(static_cast<bip::offset_t>(sizeof(T)));
+            okr::ipc::reserveBlockMemory(shm, sizeof(T));
             bip::mapped_region region(shm, bip::read_write, 0, sized ? sizeof(T) : 0U);
             T* record = ::new (region.get_address()) T;
             benchmark::DoNotOptimize(record);
@@ -104,14 +106,17 @@ void posixCycle(benchmark::State& state)
             state.SkipWithError("shm_open failed");
             break;
         }
+        // The memory is reserved as SharedType reserves it (no EINTR here:
+        // the benchmark catches no signal).
         void* view = MAP_FAILED;
-        if (fchmod(fd, 0666) == 0 && ftruncate(fd, static_cast<off_t>(sizeof(T))) == 0) {
+        if (fchmod(fd, 0666) == 0 && ftruncate(fd, static_cast<off_t>(sizeof(T))) == 0 &&
+            posix_fallocate(fd, 0, static_cast<off_t>(sizeof(T))) == 0) {
             view = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         }
         if (view == MAP_FAILED) {
             close(fd);
             shm_unlink(path.c_str());
-            state.SkipWithError("fchmod, ftruncate or mmap failed");
+            state.SkipWithError("fchmod, ftruncate, posix_fallocate or mmap failed");
             break;
         }
         // Default-initialisation, as SharedType does: zeroes SharedSyncInfo,
