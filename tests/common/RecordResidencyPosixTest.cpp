@@ -12,9 +12,8 @@
 
 #include <unistd.h>
 
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -30,9 +29,10 @@ long residentKilobytes(const void* address)
     bool inMapping = false;
     std::string line;
     while (std::getline(smaps, line)) {
-        std::uintmax_t start = 0;
-        std::uintmax_t end = 0;
-        if (std::sscanf(line.c_str(), "%" SCNxMAX "-%" SCNxMAX, &start, &end) == 2) {
+        // A mapping's first line starts "start-end", in hexadecimal.
+        char* afterStart = nullptr;
+        const unsigned long long start = std::strtoull(line.c_str(), &afterStart, 16);
+        if (afterStart != line.c_str() && *afterStart == '-') {
             inMapping = start == reinterpret_cast<std::uintptr_t>(address);
         } else if (inMapping && line.compare(0, 4, "Rss:") == 0) {
             return std::stol(line.substr(4));
