@@ -1,6 +1,7 @@
 #ifndef OKR_HOST_SHAREDFOLDER_H
 #define OKR_HOST_SHAREDFOLDER_H
 
+#include <functional>
 #include <string>
 
 namespace okr {
@@ -9,6 +10,13 @@ namespace host {
 // The folder in which Boost.Interprocess keeps this platform's named blocks,
 // in the system's narrow encoding.
 std::string sharedFolder();
+
+// Calls visit with the name of every entry in folder that matches the
+// wildcard pattern and is neither a directory nor hidden, in the platform's
+// order, as the platform's narrow bytes. False when the folder cannot be
+// opened.
+bool forEachSharedFile(const std::string& folder, const std::string& pattern,
+                       const std::function<void(const std::string&)>& visit);
 
 // Writes the names in folder that match the wildcard pattern, one per line,
 // in the platform's order: every entry that is neither a directory nor

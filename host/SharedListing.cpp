@@ -9,7 +9,8 @@
 namespace okr {
 namespace host {
 
-void listSharedFiles(const std::string& folder, const std::string& pattern)
+bool forEachSharedFile(const std::string& folder, const std::string& pattern,
+                       const std::function<void(const std::string&)>& visit)
 {
     const wxMBConv& bytes = fileNameBytes();
     const wxString dirName(folder.c_str(), bytes);
@@ -17,12 +18,19 @@ void listSharedFiles(const std::string& folder, const std::string& pattern)
 
     wxDir dir(dirName);
     if (!dir.IsOpened()) {
-        return;
+        return false;
     }
     wxString name;
     for (bool more = dir.GetFirst(&name, filter, wxDIR_FILES); more; more = dir.GetNext(&name)) {
-        std::cout << static_cast<const char*>(name.mb_str(bytes)) << std::endl;
+        const wxScopedCharBuffer converted = name.mb_str(bytes);
+        visit(converted.data() != nullptr ? std::string(converted.data(), converted.length()) : std::string());
     }
+    return true;
+}
+
+void listSharedFiles(const std::string& folder, const std::string& pattern)
+{
+    forEachSharedFile(folder, pattern, [](const std::string& name) { std::cout << name << std::endl; });
 }
 
 } // namespace host

@@ -90,10 +90,12 @@ bool ChildProcess::canIsolate()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-ChildProcess::ChildProcess(const std::string& program, const Options& options)
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           const Options& options)
 {
     int input[2];
     int output[2];
+    int errors[2] = {-1, -1};
     if (options.terminalInput) {
         // input[1] is the terminal's master side, input[0] its slave.
         if (openpty(&input[1], &input[0], nullptr, nullptr, nullptr) != 0 ||
@@ -103,9 +105,14 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
     } else if (pipe2(input, O_CLOEXEC) != 0) {
         std::abort();
     }
-    if (pipe2(output, O_CLOEXEC) != 0) {
+    if (pipe2(output, O_CLOEXEC) != 0 || (options.separateErrors && pipe2(errors, O_CLOEXEC) != 0)) {
         std::abort();
     }
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     child = fork();
     if (child == 0) {
         if (options.terminalInput) {
@@ -113,6 +120,9 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
         }
         options.noInput ? close(0) : dup2(input[0], 0);
         options.noOutput ? close(1) : dup2(output[1], 1);
+        if (options.separateErrors) {
+            dup2(errors[1], 2);
+        }
         isolate(options);
         if (options.pendingSignal != 0) {
             holdPending(options.pendingSignal);
@@ -126,7 +136,7 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
                 failInChild("drop privileges");
             }
         }
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        execv(program.c_str(), argv.data());
         failInChild("exec");
     }
     toChild = input[1];
@@ -137,6 +147,10 @@ ChildProcess::ChildProcess(const std::string& program, const Options& options)
     } else {
         childInput = input[0];
     }
+    if (options.separateErrors) {
+        errorsFromChild = errors[0];
+        close(errors[1]);
+    }
 }
 
 ChildProcess::~ChildProcess()
@@ -145,7 +159,7 @@ ChildProcess::~ChildProcess()
         kill(child, SIGKILL);
         wait();
     }
-    for (int fd : {toChild, childInput, fromChild}) {
+    for (int fd : {toChild, childInput, fromChild, errorsFromChild}) {
         if (fd >= 0) {
             close(fd);
         }
@@ -187,6 +201,17 @@ std::string ChildProcess::readRest()
     rest += pending;
     pending.clear();
     return rest;
+}
+
+std::string ChildProcess::readErrors()
+{
+    std::string errors;
+    char buffer[4096];
+    ssize_t got = 0;
+    while (errorsFromChild >= 0 && (got = read(errorsFromChild, buffer, sizeof buffer)) > 0) {
+        errors.append(buffer, static_cast<std::size_t>(got));
+    }
+    return errors;
 }
 
 void ChildProcess::write(const std::string& text) { (void)!::write(toChild, text.data(), text.size()); }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace okr {
 namespace testing {
@@ -27,13 +28,15 @@ public:
                                                // leads; closeInput() hangs it up
         int pendingSignal = 0;                 // already sent and held when the program starts, as
                                                // if it came while the program was busy
+        bool separateErrors = false;           // standard error on a pipe of its own
     };
 
     // True when this machine lets tests use private mounts (root).
     static bool canIsolate();
 
-    ChildProcess(const std::string& program, const Options& options);
-    explicit ChildProcess(const std::string& program) : ChildProcess(program, Options()) {}
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const Options& options);
+    ChildProcess(const std::string& program, const Options& options) : ChildProcess(program, {}, options) {}
+    explicit ChildProcess(const std::string& program) : ChildProcess(program, {}, Options()) {}
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -45,6 +48,8 @@ public:
     bool readLine(std::string& line);
     // Everything the child still writes until it closes its output.
     std::string readRest();
+    // Everything the child writes to standard error (with separateErrors).
+    std::string readErrors();
 
     void write(const std::string& text);
     void closeInput();
@@ -60,6 +65,7 @@ private:
     int toChild = -1;
     int childInput = -1; // the read end, kept so unread input can be seen
     int fromChild = -1;
+    int errorsFromChild = -1;
     std::string pending;
     bool waited = false;
 };

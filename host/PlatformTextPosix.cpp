@@ -1,0 +1,10 @@
+#include "PlatformText.h"
+
+namespace okr {
+namespace host {
+
+// File and user names here are bytes that the system already treats as UTF-8.
+std::string platformTextToUtf8(const std::string& text) { return text; }
+
+} // namespace host
+} // namespace okr

@@ -1,0 +1,127 @@
+#include "Commands.h"
+#include "Inventory.h"
+#include "JsonOutput.h"
+#include "LocalTime.h"
+#include "TextTable.h"
+#include "host/PlatformText.h"
+
+#include <iostream>
+
+namespace okr {
+namespace tool {
+
+namespace {
+
+// The pids; "?" after them, or "unknown" alone, when processes the tool
+// could not inspect may use the object too.
+std::string usersText(const ObjectRow& row)
+{
+    std::string text;
+    for (ProcessId pid : row.users) {
+        text += (text.empty() ? "" : ",") + std::to_string(pid);
+    }
+    if (!row.usersComplete) {
+        return text.empty() ? "unknown" : text + ",?";
+    }
+    return text.empty() ? "-" : text;
+}
+
+const char* openText(const EarlierBoot& boot)
+{
+    bool allFree = true;
+    for (const BootFolderFile& file : boot.files) {
+        if (file.hold == Hold::held) {
+            return "yes";
+        }
+        allFree = allFree && file.hold == Hold::free;
+    }
+    return allFree ? "no" : "unknown";
+}
+
+std::uint64_t totalBytes(const EarlierBoot& boot)
+{
+    std::uint64_t total = 0;
+    for (const BootFolderFile& file : boot.files) {
+        total += file.size;
+    }
+    return total;
+}
+
+void printTable(const Inventory& inventory)
+{
+    TextTable objects({{"NAME", false},
+                       {"KIND", false},
+                       {"SIZE", true},
+                       {"LAYOUT", false},
+                       {"OWNER", false},
+                       {"MODIFIED", false},
+                       {"USERS", false},
+                       {"STATE", false}});
+    for (const ObjectRow& row : inventory.objects) {
+        objects.addRow({row.file.name, kindName(row.kind), std::to_string(row.file.size), layoutText(row), row.owner,
+                        isoLocalTime(row.file.modified), usersText(row), stateName(row.state)});
+    }
+    objects.print(std::cout);
+    if (inventory.earlierBoots.empty()) {
+        return;
+    }
+    TextTable boots({{"EARLIER BOOT", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});
+    for (const EarlierBoot& boot : inventory.earlierBoots) {
+        boots.addRow({boot.stamp, std::to_string(boot.files.size()), std::to_string(totalBytes(boot)), openText(boot)});
+    }
+    std::cout << '\n';
+    boots.print(std::cout);
+}
+
+nlohmann::json objectJson(const ObjectRow& row)
+{
+    const char* layout = layoutText(row);
+    return {{"name", host::platformTextToUtf8(row.file.name)},
+            {"kind", kindName(row.kind)},
+            {"size", row.file.size},
+            {"layout", std::string(layout) == "-" ? nlohmann::json() : nlohmann::json(layout)},
+            {"owner", host::platformTextToUtf8(row.owner)},
+            {"modified", isoLocalTime(row.file.modified)},
+            {"users", row.users},
+            {"users_complete", row.usersComplete},
+            {"owner_process", row.ownerProcess != 0 ? nlohmann::json(row.ownerProcess) : nlohmann::json()},
+            {"state", stateName(row.state)}};
+}
+
+nlohmann::json bootJson(const EarlierBoot& boot)
+{
+    const std::string open = openText(boot);
+    return {{"name", boot.stamp},
+            {"kind", "earlier boot"},
+            {"folder", host::platformTextToUtf8(boot.path)},
+            {"files", boot.files.size()},
+            {"size", totalBytes(boot)},
+            {"open", open == "unknown" ? nlohmann::json() : nlohmann::json(open == "yes")}};
+}
+
+} // namespace
+
+int listObjects(bool json)
+{
+    Inventory inventory;
+    if (!takeInventory(inventory)) {
+        std::cerr << "okr-shm: cannot read the shared folder " << inventory.folder << std::endl;
+        return 1;
+    }
+    if (!json) {
+        printTable(inventory);
+        return 0;
+    }
+    nlohmann::json rows = nlohmann::json::array();
+    for (const ObjectRow& row : inventory.objects) {
+        rows.push_back(objectJson(row));
+    }
+    for (const EarlierBoot& boot : inventory.earlierBoots) {
+        rows.push_back(bootJson(boot));
+    }
+    printJson(rows, std::cout);
+    return 0;
+}
+
+} // namespace tool
+} // namespace okr

@@ -1,0 +1,44 @@
+#include "LocalTime.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace okr {
+namespace tool {
+
+namespace {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+long long daysFromCivil(long long year, long long month, long long day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+} // namespace
+
+std::string isoLocalTime(std::time_t time)
+{
+    // std::localtime: the tool has one thread. %z is not portable (MinGW
+    // gives a zone name), so the offset is the local clock minus UTC.
+    const std::tm* local = std::localtime(&time);
+    if (local == nullptr) {
+        return "-";
+    }
+    const std::tm clock = *local;
+    const long long localSeconds = daysFromCivil(clock.tm_year + 1900LL, clock.tm_mon + 1LL, clock.tm_mday) * 86400 +
+                                   clock.tm_hour * 3600LL + clock.tm_min * 60LL + clock.tm_sec;
+    const long long offsetMinutes = (localSeconds - static_cast<long long>(time)) / 60;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld", clock.tm_year + 1900,
+                  clock.tm_mon + 1, clock.tm_mday, clock.tm_hour, clock.tm_min, clock.tm_sec,
+                  offsetMinutes < 0 ? '-' : '+', std::llabs(offsetMinutes) / 60, std::llabs(offsetMinutes) % 60);
+    return text;
+}
+
+} // namespace tool
+} // namespace okr

@@ -1,0 +1,36 @@
+#ifndef OKR_TOOL_RECORDLAYOUT_H
+#define OKR_TOOL_RECORDLAYOUT_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace okr {
+namespace tool {
+
+// What an object holds, as its name says: "okr-sync" the synchronisation
+// record, "okr-info-" and a checksum an information record.
+enum class Kind { sync, info, other };
+
+Kind kindOf(const std::string& name);
+const char* kindName(Kind kind);
+
+struct Area {
+    std::string name;
+    std::size_t offset;
+    std::size_t size;
+};
+
+struct RecordLayout {
+    const char* typeName;
+    std::size_t size;
+    std::vector<Area> areas; // in address order, together the whole record
+};
+
+// The record an object of this kind holds; null for any other object.
+const RecordLayout* recordLayout(Kind kind);
+
+} // namespace tool
+} // namespace okr
+
+#endif
