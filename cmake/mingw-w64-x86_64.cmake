@@ -22,7 +22,7 @@ set(CMAKE_CXX_COMPILER ${_okr_triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${_okr_triple}-windres)
 
 # try_compile() projects re-read this file without the cache; forward ours.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OKR_WX_MINGW_PREFIX)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OKR_WX_MINGW_PREFIX OKR_HEADER_ONLY_MINGW_PREFIX)
 
 if(NOT OKR_WX_MINGW_PREFIX AND DEFINED ENV{OKR_WX_MINGW_PREFIX})
   set(OKR_WX_MINGW_PREFIX "$ENV{OKR_WX_MINGW_PREFIX}" CACHE PATH
@@ -54,6 +54,18 @@ if(NOT Boost_INCLUDE_DIR AND DEFINED ENV{OKR_BOOST_MINGW_INCLUDE})
 endif()
 # Debian's BoostConfig.cmake describes the host's libraries; use FindBoost.
 set(Boost_NO_BOOST_CMAKE ON)
+
+# CLI11 and nlohmann-json are header-only; their packages come from a prefix
+# that holds just them (OKR_HEADER_ONLY_MINGW_PREFIX), so that their include
+# folder is not the host's /usr/include either.
+if(NOT OKR_HEADER_ONLY_MINGW_PREFIX AND DEFINED ENV{OKR_HEADER_ONLY_MINGW_PREFIX})
+  set(OKR_HEADER_ONLY_MINGW_PREFIX "$ENV{OKR_HEADER_ONLY_MINGW_PREFIX}" CACHE PATH
+      "Prefix with the header-only CLI11 and nlohmann-json for the MinGW build")
+endif()
+if(OKR_HEADER_ONLY_MINGW_PREFIX)
+  set(CLI11_DIR "${OKR_HEADER_ONLY_MINGW_PREFIX}/share/cmake/CLI11" CACHE PATH "")
+  set(nlohmann_json_DIR "${OKR_HEADER_ONLY_MINGW_PREFIX}/share/cmake/nlohmann_json" CACHE PATH "")
+endif()
 
 # Static runtime: the .exe then needs no MinGW DLLs (libstdc++, libgcc,
 # libwinpthread) next to it, under Wine or on a real Windows machine.

@@ -4,6 +4,7 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace okr {
@@ -28,7 +29,7 @@ std::string lookUpAccountName(const std::string& accountId)
             result = name.data();
             break;
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || nameSize <= name.size() && domainSize <= domain.size()) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || (nameSize <= name.size() && domainSize <= domain.size())) {
             break;
         }
         name.resize(std::max<std::size_t>(name.size(), nameSize));

@@ -25,6 +25,9 @@ okr_ensure_packages() {
 }
 
 # What the Linux build, its tests and the check need.
-OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd valgrind)
+# libcli11-dev and nlohmann-json3-dev are header-only (the operator's tool);
+# bsdextrautils has hexdump, against which the tool's dump is tested.
+OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd
+  valgrind libcli11-dev nlohmann-json3-dev bsdextrautils)
 # What building and proving the packages needs beyond that.
 OKR_PACKAGING_PACKAGES=(build-essential debhelper dpkg-dev lintian man-db pkg-config unzip)

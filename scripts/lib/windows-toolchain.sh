@@ -3,7 +3,8 @@
 # (and okr_wine_prefix DIR before running tests under Wine).
 #
 #   . scripts/lib/windows-toolchain.sh
-#   okr_windows_toolchain      # exports OKR_WX_MINGW_PREFIX, OKR_BOOST_MINGW_INCLUDE
+#   okr_windows_toolchain      # exports OKR_WX_MINGW_PREFIX, OKR_BOOST_MINGW_INCLUDE,
+#                              # OKR_HEADER_ONLY_MINGW_PREFIX
 #   okr_wine_prefix /tmp/okr-wine
 #
 # Everything built lives under OKR_CACHE_DIR, outside the work tree, so a
@@ -66,7 +67,8 @@ _okr_build_wxbase() {
 
 okr_windows_toolchain() {
   # "|| return 1" everywhere: callers need not run under set -e.
-  okr_ensure_packages g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev groff-base ||
+  okr_ensure_packages g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev groff-base \
+    libcli11-dev nlohmann-json3-dev ||
     return 1
   mkdir -p "$OKR_CACHE_DIR"
 
@@ -83,8 +85,19 @@ okr_windows_toolchain() {
   mkdir -p "$OKR_CACHE_DIR/boost-include"
   ln -sfn /usr/include/boost "$OKR_CACHE_DIR/boost-include/boost"
 
+  # The same for the header-only CLI11 and nlohmann-json: a prefix holding
+  # only their headers and CMake packages, which find their headers relative
+  # to themselves.
+  local headers="$OKR_CACHE_DIR/header-only"
+  mkdir -p "$headers/include" "$headers/share/cmake"
+  ln -sfn /usr/include/CLI "$headers/include/CLI"
+  ln -sfn /usr/include/nlohmann "$headers/include/nlohmann"
+  ln -sfn /usr/share/cmake/CLI11 "$headers/share/cmake/CLI11"
+  ln -sfn /usr/share/cmake/nlohmann_json "$headers/share/cmake/nlohmann_json"
+
   export OKR_WX_MINGW_PREFIX="$prefix"
   export OKR_BOOST_MINGW_INCLUDE="$OKR_CACHE_DIR/boost-include"
+  export OKR_HEADER_ONLY_MINGW_PREFIX="$headers"
   # Debian's wine64 has its loader here; the `wine` wrapper finds it too.
   OKR_WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
   export OKR_WINE
