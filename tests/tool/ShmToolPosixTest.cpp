@@ -25,6 +25,7 @@ using nlohmann::json;
 
 const std::string tool = OKR_TOOL_PROGRAM;
 const std::string check = OKR_CHECK_PROGRAM;
+constexpr int strangerUid = 54321; // no passwd entry, no rights to root's processes
 
 struct ToolRun {
     int status;
@@ -136,8 +137,31 @@ TEST_F(ShmTool, CleanRemovesOnlyTheRecordOfAKilledProcessAndDryRunNothing)
     EXPECT_EQ(0, waiting.wait());
 }
 
+TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAll)
+{
+    ChildProcess killed(check);
+    const std::string left = startCheck(killed);
+    kill(killed.pid(), SIGKILL);
+    killed.wait();
+    ChildProcess waiting(check); // root's, so a stranger cannot read its maps
+    const std::string kept = startCheck(waiting);
+
+    // The waiting check's own record stays in use: its process is alive.
+    const ToolRun list = runTool({"list", "--json"}, strangerUid);
+    for (const json& object : json::parse(list.output)) {
+        EXPECT_EQ(object["name"] == kept ? "in use" : "unknown", object["state"]) << object;
+        EXPECT_EQ(false, object["users_complete"]) << object;
+    }
+    const ToolRun clean = runTool({"clean"}, strangerUid);
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    EXPECT_NE(std::string::npos, clean.output.find("kept " + left + ": state unknown")) << clean.output;
+    EXPECT_TRUE(shmExists(left));
+    waiting.write("\n");
+    EXPECT_EQ(0, waiting.wait());
+}
+
 // Both records, filled by a process other than the tool.
-class ShmToolShow : public ShmTool, public ::testing::WithParamInterface<std::pair<const char*, std::size_t>> {};
+class ShmToolShow : public ShmTool, public ::testing::WithParamInterface<std::pair<std::string, std::size_t>> {};
 
 TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
 {
@@ -172,8 +196,8 @@ TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, ShmToolShow,
-                         ::testing::Values(std::make_pair("okr-sync", std::size_t{16}),
-                                           std::make_pair("okr-info-1234", std::size_t{135880})));
+                         ::testing::Values(std::make_pair(std::string("okr-sync"), std::size_t{16}),
+                                           std::make_pair(std::string("okr-info-1234"), std::size_t{135880})));
 
 TEST_F(ShmTool, WrongSizeObjectsAreReportedAndNeverRead)
 {
@@ -230,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ShmTool, UnreadableFolderFailsWithStatusOne)
 {
     ASSERT_EQ(0, chmod("/dev/shm", 0700));
-    const ToolRun run = runTool({"list"}, 54321);
+    const ToolRun run = runTool({"list"}, strangerUid);
     EXPECT_EQ(1, run.status);
     EXPECT_EQ("okr-shm: cannot read the shared folder /dev/shm\n", run.errors);
 }
