@@ -10,15 +10,6 @@ namespace tool {
 
 namespace {
 
-std::string pidList(const std::vector<ProcessId>& pids)
-{
-    std::string text;
-    for (ProcessId pid : pids) {
-        text += (text.empty() ? "" : ",") + std::to_string(pid);
-    }
-    return text;
-}
-
 // Why an object of the shared folder stays; empty when it may go.
 std::string reasonToKeep(const ObjectRow& row)
 {

@@ -56,6 +56,15 @@ const char* stateName(State state)
     return "unknown";
 }
 
+std::string pidList(const std::vector<ProcessId>& pids)
+{
+    std::string text;
+    for (ProcessId pid : pids) {
+        text += (text.empty() ? "" : ",") + std::to_string(pid);
+    }
+    return text;
+}
+
 const char* layoutText(const ObjectRow& row)
 {
     const RecordLayout* layout = recordLayout(row.kind);

@@ -26,6 +26,9 @@ struct ObjectRow {
     State state = State::unknown;
 };
 
+// The ids joined by commas.
+std::string pidList(const std::vector<ProcessId>& pids);
+
 // "ok" or "wrong size" for a record, "-" for an object that holds none.
 const char* layoutText(const ObjectRow& row);
 

@@ -16,10 +16,7 @@ namespace {
 // could not inspect may use the object too.
 std::string usersText(const ObjectRow& row)
 {
-    std::string text;
-    for (ProcessId pid : row.users) {
-        text += (text.empty() ? "" : ",") + std::to_string(pid);
-    }
+    const std::string text = pidList(row.users);
     if (!row.usersComplete) {
         return text.empty() ? "unknown" : text + ",?";
     }

@@ -141,6 +141,9 @@ ProcessList liveProcesses()
             list.complete = list.complete && isGone(failure);
             return;
         }
+        if (status.find("\nState:\tZ") != std::string::npos) {
+            return; // ended, only not yet reaped: its record is nobody's now
+        }
         const std::vector<ProcessId> uids = statusValues(status, "Uid");
         if (uids.empty()) {
             list.complete = false;

@@ -25,6 +25,13 @@ std::string processUserSid(DWORD pid, bool& gone)
         gone = GetLastError() == ERROR_INVALID_PARAMETER;
         return std::string();
     }
+    // A process that has ended stays listed while anyone holds a handle to it.
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(process, &exitCode) && exitCode != STILL_ACTIVE) {
+        gone = true;
+        CloseHandle(process);
+        return std::string();
+    }
     std::string sid;
     HANDLE token = nullptr;
     if (OpenProcessToken(process, TOKEN_QUERY, &token)) {
