@@ -1,6 +1,5 @@
 // Runs the real console check the way an operator does, with its standard
-// input and output on pipes. All these tests use "okr-sync" in the machine's
-// /dev/shm and are therefore serialised by ctest.
+// input and output on pipes, each in a /dev/shm of its own.
 
 #include "common/RecordName"
 #include "support/CheckRunFixture.h"

@@ -2,8 +2,7 @@
 #define OKR_TESTS_CHECKRUNFIXTURE_H
 
 #include "DevShm.h"
-
-#include <gtest/gtest.h>
+#include "PrivateSharedMemory.h"
 
 #include <unistd.h>
 
@@ -12,17 +11,23 @@
 namespace okr {
 namespace testing {
 
-// A test that runs the console check: it starts with no "okr-sync" in
-// /dev/shm and removes whatever the run leaves, however the test ends.
-class CheckRunFixture : public ::testing::Test {
+// A test that runs the console check in a /dev/shm of its own: it starts
+// with no "okr-sync" there and removes whatever the run leaves, however the
+// test ends.
+class CheckRunFixture : public PrivateSharedMemory {
 protected:
-    void SetUp() override { ASSERT_FALSE(shmExists("okr-sync")) << "an earlier run left okr-sync behind"; }
+    void SetUp() override
+    {
+        PrivateSharedMemory::SetUp();
+        ASSERT_FALSE(shmExists("okr-sync")) << "an earlier run left okr-sync behind";
+    }
     void TearDown() override
     {
         unlink("/dev/shm/okr-sync");
         if (!infoName.empty()) {
             unlink(("/dev/shm/" + infoName).c_str());
         }
+        PrivateSharedMemory::TearDown();
     }
 
     // Neither of the run's objects is left behind.

@@ -35,12 +35,13 @@ void PrivateWorld::SetUp()
     if (geteuid() != 0) {
         GTEST_SKIP() << "a world of its own (mount and pid namespaces) needs root";
     }
+    PrivateSharedMemory::SetUp();
+    if (HasFatalFailure()) {
+        return;
+    }
     outerProc = open("/proc", O_DIRECTORY | O_CLOEXEC);
-    outerMounts = open("/proc/self/ns/mnt", O_RDONLY | O_CLOEXEC);
     outerProcesses = open("/proc/self/ns/pid", O_RDONLY | O_CLOEXEC);
-    ASSERT_EQ(0, unshare(CLONE_NEWNS | CLONE_NEWPID)) << "new namespaces";
-    ASSERT_EQ(0, mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) << "private mounts";
-    ASSERT_EQ(0, mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777")) << "private /dev/shm";
+    ASSERT_EQ(0, unshare(CLONE_NEWPID)) << "new pid namespace";
     int ready[2];
     ASSERT_EQ(0, pipe2(ready, O_CLOEXEC));
     reaper = fork();
@@ -57,21 +58,20 @@ void PrivateWorld::SetUp()
 
 void PrivateWorld::TearDown()
 {
-    // Ending pid 1 ends every process still in the world; the tmpfs goes
-    // with the last process that sees it.
+    // Ending pid 1 ends every process still in the world.
     if (reaper > 0) {
         kill(reaper, SIGKILL);
         waitpid(reaper, nullptr, 0);
     }
     if (outerProcesses >= 0) {
         setns(outerProcesses, CLONE_NEWPID);
-        setns(outerMounts, CLONE_NEWNS);
     }
-    for (int fd : {outerProc, outerMounts, outerProcesses}) {
+    for (int fd : {outerProc, outerProcesses}) {
         if (fd >= 0) {
             close(fd);
         }
     }
+    PrivateSharedMemory::TearDown();
 }
 
 pid_t PrivateWorld::idInWorld(pid_t pid) const

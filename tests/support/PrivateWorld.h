@@ -1,7 +1,7 @@
 #ifndef OKR_TESTS_PRIVATEWORLD_H
 #define OKR_TESTS_PRIVATEWORLD_H
 
-#include <gtest/gtest.h>
+#include "PrivateSharedMemory.h"
 
 #include <sys/types.h>
 
@@ -14,7 +14,7 @@ namespace testing {
 // namespace, so the check, the tool and any peer it starts all share that
 // world, and nothing outside it (no other test, no process the tool could
 // not inspect) is in sight. Skips unless run as root.
-class PrivateWorld : public ::testing::Test {
+class PrivateWorld : public PrivateSharedMemory {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -24,7 +24,6 @@ protected:
 
 private:
     int outerProc = -1;
-    int outerMounts = -1;
     int outerProcesses = -1;
     pid_t reaper = -1;
 };
