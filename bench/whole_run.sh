@@ -187,7 +187,7 @@ awk -F'\t' -v check_total="$(cat "$tmp/check.total")" -v floor_total="$(cat "$tm
     if (index(name, "okr::ipc::SharedTypeBase::create(") == 1 ||
         index(name, "okr::ipc::SharedTypeBase::SharedTypeBase(") == 1 ||
         index(name, "okr::ipc::SharedTypeBase::~SharedTypeBase(") == 1) cost[side, "shm"] += $2
-    if (index(name, "okr::driver::listSharedFiles(") == 1) cost[side, "listing"] += $2
+    if (index(name, "okr::host::listSharedFiles(") == 1) cost[side, "listing"] += $2
   }
   $1 == "init" {
     if ($3 ~ /libwx_baseu/) cost[side, "init_wx"] += $2
