@@ -110,7 +110,6 @@ int cleanObjects(bool dryRun)
 {
     Inventory inventory;
     if (!takeInventory(inventory)) {
-        std::cerr << "okr-shm: cannot read the shared folder " << inventory.folder << std::endl;
         return 1;
     }
     Cleaner cleaner(dryRun);

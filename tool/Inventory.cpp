@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iostream>
 #include <map>
 
 namespace okr {
@@ -68,10 +69,7 @@ std::string pidList(const std::vector<ProcessId>& pids)
 const char* layoutText(const ObjectRow& row)
 {
     const RecordLayout* layout = recordLayout(row.kind);
-    if (layout == nullptr) {
-        return "-";
-    }
-    return row.file.size == layout->size ? "ok" : "wrong size";
+    return layout == nullptr ? "-" : fitText(*layout, row.file.size);
 }
 
 bool takeInventory(Inventory& inventory)
@@ -82,6 +80,7 @@ bool takeInventory(Inventory& inventory)
         wxLogNull ownMessagesOnly;
         if (!host::forEachSharedFile(inventory.folder, "okr-*",
                                      [&names](const std::string& name) { names.push_back(name); })) {
+            std::cerr << "okr-shm: cannot read the shared folder " << inventory.folder << std::endl;
             return false;
         }
     }

@@ -39,7 +39,8 @@ struct Inventory {
 };
 
 // Everything in the shared folder whose name matches "okr-*", and who uses
-// it. False when the folder cannot be read.
+// it. False, after saying so on standard error, when the folder cannot be
+// read.
 bool takeInventory(Inventory& inventory);
 
 } // namespace tool

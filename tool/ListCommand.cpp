@@ -23,16 +23,29 @@ std::string usersText(const ObjectRow& row)
     return text.empty() ? "-" : text;
 }
 
-const char* openText(const EarlierBoot& boot)
+// Held when any file is held, free when every file is free.
+Hold folderHold(const EarlierBoot& boot)
 {
-    bool allFree = true;
+    Hold folder = Hold::free;
     for (const BootFolderFile& file : boot.files) {
         if (file.hold == Hold::held) {
-            return "yes";
+            return Hold::held;
         }
-        allFree = allFree && file.hold == Hold::free;
+        if (file.hold == Hold::unknown) {
+            folder = Hold::unknown;
+        }
     }
-    return allFree ? "no" : "unknown";
+    return folder;
+}
+
+const char* openText(const EarlierBoot& boot)
+{
+    switch (folderHold(boot)) {
+    case Hold::held: return "yes";
+    case Hold::free: return "no";
+    case Hold::unknown: break;
+    }
+    return "unknown";
 }
 
 std::uint64_t totalBytes(const EarlierBoot& boot)
@@ -72,11 +85,10 @@ void printTable(const Inventory& inventory)
 
 nlohmann::json objectJson(const ObjectRow& row)
 {
-    const char* layout = layoutText(row);
     return {{"name", host::platformTextToUtf8(row.file.name)},
             {"kind", kindName(row.kind)},
             {"size", row.file.size},
-            {"layout", std::string(layout) == "-" ? nlohmann::json() : nlohmann::json(layout)},
+            {"layout", recordLayout(row.kind) == nullptr ? nlohmann::json() : nlohmann::json(layoutText(row))},
             {"owner", host::platformTextToUtf8(row.owner)},
             {"modified", isoLocalTime(row.file.modified)},
             {"users", row.users},
@@ -87,13 +99,13 @@ nlohmann::json objectJson(const ObjectRow& row)
 
 nlohmann::json bootJson(const EarlierBoot& boot)
 {
-    const std::string open = openText(boot);
+    const Hold hold = folderHold(boot);
     return {{"name", boot.stamp},
             {"kind", "earlier boot"},
             {"folder", host::platformTextToUtf8(boot.path)},
             {"files", boot.files.size()},
             {"size", totalBytes(boot)},
-            {"open", open == "unknown" ? nlohmann::json() : nlohmann::json(open == "yes")}};
+            {"open", hold == Hold::unknown ? nlohmann::json() : nlohmann::json(hold == Hold::held)}};
 }
 
 } // namespace
@@ -102,7 +114,6 @@ int listObjects(bool json)
 {
     Inventory inventory;
     if (!takeInventory(inventory)) {
-        std::cerr << "okr-shm: cannot read the shared folder " << inventory.folder << std::endl;
         return 1;
     }
     if (!json) {

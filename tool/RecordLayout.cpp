@@ -111,5 +111,10 @@ const RecordLayout* recordLayout(Kind kind)
     return nullptr;
 }
 
+const char* fitText(const RecordLayout& layout, std::uint64_t size)
+{
+    return size == layout.size ? "ok" : "wrong size";
+}
+
 } // namespace tool
 } // namespace okr

@@ -2,6 +2,7 @@
 #define OKR_TOOL_RECORDLAYOUT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct RecordLayout {
 
 // The record an object of this kind holds; null for any other object.
 const RecordLayout* recordLayout(Kind kind);
+
+// "ok" when an object of size bytes holds exactly the record, else "wrong size".
+const char* fitText(const RecordLayout& layout, std::uint64_t size);
 
 } // namespace tool
 } // namespace okr

@@ -44,11 +44,10 @@ constexpr std::size_t firstBytes = 16;
 
 void printFacts(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 {
-    const char* fit = file.size == layout.size ? "ok" : "wrong size";
     std::cout << "NAME    " << file.name << '\n'
               << "KIND    " << kindName(kind) << " (" << layout.typeName << ", " << layout.size << " bytes)\n"
               << "SIZE    " << file.size << '\n'
-              << "LAYOUT  " << fit << std::endl;
+              << "LAYOUT  " << fitText(layout, file.size) << std::endl;
 }
 
 nlohmann::json factsJson(const ObjectFile& file, Kind kind, const RecordLayout& layout)
@@ -57,7 +56,7 @@ nlohmann::json factsJson(const ObjectFile& file, Kind kind, const RecordLayout& 
             {"kind", kindName(kind)},
             {"record", layout.typeName},
             {"size", file.size},
-            {"layout", file.size == layout.size ? "ok" : "wrong size"}};
+            {"layout", fitText(layout, file.size)}};
 }
 
 void printAreas(const unsigned char* bytes, const RecordLayout& layout)
