@@ -1,6 +1,8 @@
 #ifndef OKR_TESTS_CHILDPROCESS_H
 #define OKR_TESTS_CHILDPROCESS_H
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <string>
 #include <sys/types.h>
@@ -43,10 +45,17 @@ public:
 
     pid_t pid() const { return child; }
 
-    // The next line of output without its newline; false at end of output
-    // or when nothing arrives for a long while (a hung child).
+    // The next line of output without its newline; false when the output
+    // ends, when the child sits waiting for input that nobody has written (it
+    // prints nothing more until it gets some), or when nothing arrives for a
+    // long while (a hung child). silence() then says which.
     bool readLine(std::string& line);
-    // Everything the child still writes until it closes its output.
+    const std::string& silence() const { return why; }
+    // Lines up to and including the first that is exactly wanted, added to
+    // lines; a failure quoting all the child printed when it stops first.
+    ::testing::AssertionResult readUpTo(const std::string& wanted, std::vector<std::string>& lines);
+    // Everything the child still writes until it closes its output (or sits
+    // waiting for input).
     std::string readRest();
     // Everything the child writes to standard error (with separateErrors).
     std::string readErrors();
@@ -58,6 +67,8 @@ public:
     std::string unreadInput();
 
     // Waits for the child; the exit status, or -signal when a signal ended it.
+    // A child that sits waiting for input the waiting test cannot give, or
+    // that hangs, is killed, and the test fails.
     int wait();
 
 private:
@@ -67,6 +78,7 @@ private:
     int fromChild = -1;
     int errorsFromChild = -1;
     std::string pending;
+    std::string why;
     bool waited = false;
 };
 

@@ -62,24 +62,26 @@ json listed(const std::string& name)
 
 class ShmTool : public PrivateWorld {
 protected:
-    // Runs the check up to its prompt; returns its information record's name.
-    std::string startCheck(ChildProcess& run)
+    // Runs the check up to its prompt and learns its information record; a
+    // failure, quoting the check, when no prompt comes.
+    static ::testing::AssertionResult startCheck(ChildProcess& run, std::string& info)
     {
-        std::string name;
-        for (std::string line; run.readLine(line) && line != "Press ENTER to finish test";) {
+        std::vector<std::string> lines;
+        ::testing::AssertionResult prompt = run.readUpTo("Press ENTER to finish test", lines);
+        for (const std::string& line : lines) {
             if (line.rfind("Creating info file ", 0) == 0) {
-                name = line.substr(19);
+                info = line.substr(19);
             }
         }
-        EXPECT_FALSE(name.empty()) << "the check did not reach its prompt";
-        return name;
+        return prompt;
     }
 };
 
 TEST_F(ShmTool, ListShowsAWaitingChecksObjectsInUseByIt)
 {
     ChildProcess run(check);
-    const std::string info = startCheck(run);
+    std::string info;
+    ASSERT_TRUE(startCheck(run, info));
     const json pid = idInWorld(run.pid());
 
     for (const std::string& name : {info, std::string("okr-sync")}) {
@@ -113,11 +115,13 @@ TEST_F(ShmTool, ListShowsAWaitingChecksObjectsInUseByIt)
 TEST_F(ShmTool, CleanRemovesOnlyTheRecordOfAKilledProcessAndDryRunNothing)
 {
     ChildProcess killed(check);
-    const std::string left = startCheck(killed);
+    std::string left;
+    ASSERT_TRUE(startCheck(killed, left));
     kill(killed.pid(), SIGKILL);
     killed.wait();
     ChildProcess waiting(check);
-    const std::string kept = startCheck(waiting);
+    std::string kept;
+    ASSERT_TRUE(startCheck(waiting, kept));
     EXPECT_EQ("orphaned", listed(left)["state"]);
 
     const ToolRun dryRun = runTool({"clean", "--dry-run"});
@@ -140,11 +144,13 @@ TEST_F(ShmTool, CleanRemovesOnlyTheRecordOfAKilledProcessAndDryRunNothing)
 TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAll)
 {
     ChildProcess killed(check);
-    const std::string left = startCheck(killed);
+    std::string left;
+    ASSERT_TRUE(startCheck(killed, left));
     kill(killed.pid(), SIGKILL);
     killed.wait();
     ChildProcess waiting(check); // root's, so a stranger cannot read its maps
-    const std::string kept = startCheck(waiting);
+    std::string kept;
+    ASSERT_TRUE(startCheck(waiting, kept));
 
     // The waiting check's own record stays in use: its process is alive.
     const ToolRun list = runTool({"list", "--json"}, strangerUid);

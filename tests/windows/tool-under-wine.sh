@@ -46,10 +46,13 @@ start_check() {
   eval "exec $1>\"$work/in$1\""
   for _ in $(seq 1 600); do
     grep -q "Press ENTER to finish test" "$work/check$1" 2>/dev/null && break
+    kill -0 "$check_pid" 2>/dev/null || break
     sleep 0.1
   done
+  grep -q "Press ENTER to finish test" "$work/check$1" ||
+    fail "the check ended or waited 60 s without its prompt; it printed:
+$(tr -d '\r' <"$work/check$1")"
   info=$(grep -o 'okr-info-[0-9]*' "$work/check$1" | head -n1)
-  [ -n "$info" ] || fail "the check did not reach its prompt"
 }
 
 # json_field NAME KEY: the value of KEY in the element NAME of $out.
@@ -100,6 +103,7 @@ clean)
   checks+=("$!")
   exec 5>"$work/hold"
   for _ in $(seq 1 100); do [ -e "$folder/1700000002/okr-info-9" ] && break; sleep 0.1; done
+  [ -e "$folder/1700000002/okr-info-9" ] || fail "cmd did not open 1700000002/okr-info-9 within 10 s"
 
   okr_shm list --json
   [ "$(json_field "$left" state)" = '"orphaned"' ] || fail "$left is not orphaned: $out"
