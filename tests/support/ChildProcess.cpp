@@ -36,7 +36,7 @@ const int startingProc = open("/proc", O_DIRECTORY | O_CLOEXEC);
 std::string procText(pid_t pid, const char* file)
 {
     const int fd = openat(startingProc, (std::to_string(pid) + "/" + file).c_str(), O_RDONLY | O_CLOEXEC);
-    char text[512] = {};
+    char text[4096] = {};
     const ssize_t got = fd >= 0 ? read(fd, text, sizeof text - 1) : -1;
     if (fd >= 0) {
         close(fd);
@@ -98,10 +98,24 @@ bool waitsForInput(pid_t pid)
            (firstDescriptors & 1u) != 0;
 }
 
+// Ready to read, or at its end.
 bool readable(int fd)
 {
     pollfd ready = {fd, POLLIN, 0};
     return poll(&ready, 1, 0) > 0;
+}
+
+// A signal sent to the process that it has not taken yet.
+bool signalPending(pid_t pid)
+{
+    const std::string status = procText(pid, "status");
+    for (const char* field : {"\nSigPnd:\t", "\nShdPnd:\t"}) {
+        const std::size_t at = status.find(field);
+        if (at == std::string::npos || std::strtoull(status.c_str() + at + std::strlen(field), nullptr, 16) != 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 [[noreturn]] void failInChild(const char* what)
@@ -248,6 +262,14 @@ ChildProcess::~ChildProcess()
     }
 }
 
+bool ChildProcess::stuckOnInput() const
+{
+    // A wake-up under way may not show in the child's state yet, but its
+    // cause does until the child has run: input in the pipe, its end, or a
+    // signal. So the causes are looked at first, the state after.
+    return !(childInput >= 0 && readable(childInput)) && !signalPending(child) && waitsForInput(child);
+}
+
 bool ChildProcess::readLine(std::string& line)
 {
     why.clear();
@@ -277,7 +299,7 @@ bool ChildProcess::readLine(std::string& line)
             continue;
         }
         // What it wrote before it began to wait is in the pipe by now.
-        if (waitsForInput(child) && !readable(fromChild)) {
+        if (stuckOnInput() && !readable(fromChild)) {
             why = "it waits for input";
             return false;
         }
@@ -380,7 +402,7 @@ int ChildProcess::wait()
         }
         // The test waits here and writes nothing meanwhile: input the child
         // waits for will never come.
-        const bool stuck = waitsForInput(child);
+        const bool stuck = stuckOnInput();
         if (stuck || Clock::now() - start > hungChild) {
             ADD_FAILURE() << "pid " << child << (stuck ? " waits for input the test does not give" : " hangs")
                           << "; killed";

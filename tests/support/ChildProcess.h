@@ -72,6 +72,9 @@ public:
     int wait();
 
 private:
+    // Blocked reading its input, with nothing on the way that would wake it.
+    bool stuckOnInput() const;
+
     pid_t child = -1;
     int toChild = -1;
     int childInput = -1; // the read end, kept so unread input can be seen
