@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace {
@@ -166,6 +167,34 @@ TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAll)
     EXPECT_EQ(0, waiting.wait());
 }
 
+TEST_F(ShmTool, CleanKeepsWhatIsNoInformationRecord)
+{
+    // Names infoRecordName never gives: no checksum, a leading zero, past 32 bits.
+    const std::vector<std::string> others = {"okr-foo", "okr-info-01", "okr-info-4294967296"};
+    for (const std::string& name : others) {
+        writeBlock(name, std::vector<unsigned char>(16));
+    }
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    for (const std::string& name : others) {
+        EXPECT_NE(std::string::npos, clean.output.find("kept " + name + ": not an information record\n"))
+            << clean.output;
+        EXPECT_TRUE(shmExists(name)) << name;
+    }
+}
+
+TEST_F(ShmTool, CleanThatCannotRemoveSaysSoAndFailsWithStatusOne)
+{
+    writeBlock("okr-info-1234", std::vector<unsigned char>(135880));
+    ASSERT_EQ("orphaned", listed("okr-info-1234")["state"]);
+    ASSERT_EQ(0, mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT | MS_RDONLY, nullptr));
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(1, clean.status) << clean.output;
+    EXPECT_NE(std::string::npos, clean.errors.find("cannot remove")) << clean.errors;
+    EXPECT_TRUE(shmExists("okr-info-1234"));
+}
+
 // Both records, filled by a process other than the tool.
 class ShmToolShow : public ShmTool, public ::testing::WithParamInterface<std::pair<std::string, std::size_t>> {};
 
@@ -199,6 +228,19 @@ TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
     EXPECT_EQ(0, hex.status);
     EXPECT_EQ(runCommand("hexdump -C /dev/shm/" + name).output, hex.output);
     EXPECT_EQ(bytes, readBlock(name)) << "show changed the record";
+}
+
+TEST_P(ShmToolShow, HexOfARecordWithAZeroTailIsHexdumpsByteForByte)
+{
+    // hexdump -C folds repeated full lines only: the last, short one stays.
+    const std::string name = GetParam().first;
+    std::vector<unsigned char> bytes(GetParam().second);
+    bytes[0] = 'A';
+    writeBlock(name, bytes);
+
+    const ToolRun hex = runTool({"show", name, "--hex"});
+    EXPECT_EQ(0, hex.status) << hex.errors;
+    EXPECT_EQ(runCommand("hexdump -C /dev/shm/" + name).output, hex.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, ShmToolShow,
