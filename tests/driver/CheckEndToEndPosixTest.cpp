@@ -190,9 +190,10 @@ TEST_F(CheckRun, UserWithoutLoginNameGetsNameFromProcessIdAlone)
 
 TEST_F(CheckRun, BrokenOutputDoesNotKeepTheRunFromCleaningUp)
 {
-    ChildProcess run(check);
+    ChildProcess::Options options;
+    options.brokenOutput = true;
+    ChildProcess run(check, options);
     infoName = expectedInfoName(run.pid(), getuid());
-    run.closeOutput();
     run.write("\n");
 
     EXPECT_EQ(0, run.wait()) << "a closed output must not kill the run";

@@ -208,6 +208,12 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    if (options.brokenOutput) {
+        // Closed before the fork: the program's first write meets a pipe
+        // without reader, however fast it starts.
+        close(output[0]);
+        output[0] = -1;
+    }
     child = fork();
     if (child == 0) {
         if (options.terminalInput) {
@@ -368,12 +374,6 @@ void ChildProcess::closeInput()
 {
     close(toChild);
     toChild = -1;
-}
-
-void ChildProcess::closeOutput()
-{
-    close(fromChild);
-    fromChild = -1;
 }
 
 std::string ChildProcess::unreadInput()

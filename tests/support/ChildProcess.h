@@ -25,6 +25,7 @@ public:
         int runAsUser = -1;                    // drop to this uid (root only)
         bool noInput = false;                  // standard input closed, not a pipe
         bool noOutput = false;                 // standard output closed, not a pipe
+        bool brokenOutput = false;             // standard output a pipe nobody reads, from the start
         bool ignoreHangUp = false;             // SIGHUP ignored, as nohup does
         bool terminalInput = false;            // standard input a terminal whose session the child
                                                // leads; closeInput() hangs it up
@@ -62,7 +63,6 @@ public:
 
     void write(const std::string& text);
     void closeInput();
-    void closeOutput();
     // Whatever is still unread in the child's input pipe.
     std::string unreadInput();
 
