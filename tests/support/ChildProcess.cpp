@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -61,11 +60,19 @@ bool readChildMemory(pid_t pid, unsigned long long address, void* into, std::siz
 bool waitsForInput(pid_t pid)
 {
     // "number arg1 ... arg6 sp pc" while blocked in a call, else "running".
-    long call = -1;
-    unsigned long long arg[6] = {};
-    if (std::sscanf(procText(pid, "syscall").c_str(), "%ld %llx %llx %llx %llx %llx %llx", &call, &arg[0], &arg[1],
-                    &arg[2], &arg[3], &arg[4], &arg[5]) != 7) {
+    const std::string text = procText(pid, "syscall");
+    char* end = nullptr;
+    const long call = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str()) {
         return false;
+    }
+    unsigned long long arg[6] = {};
+    for (unsigned long long& value : arg) {
+        const char* field = end;
+        value = std::strtoull(field, &end, 16);
+        if (end == field) {
+            return false;
+        }
     }
     if (call == SYS_read) {
         return arg[0] == STDIN_FILENO;
