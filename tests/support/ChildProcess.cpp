@@ -14,7 +14,6 @@
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/select.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -49,9 +49,8 @@ public:
     // The next line of output without its newline; false when the output
     // ends, when the child sits waiting for input that nobody has written (it
     // prints nothing more until it gets some), or when nothing arrives for a
-    // long while (a hung child). silence() then says which.
+    // long while (a hung child).
     bool readLine(std::string& line);
-    const std::string& silence() const { return why; }
     // Lines up to and including the first that is exactly wanted, added to
     // lines; a failure quoting all the child printed when it stops first.
     ::testing::AssertionResult readUpTo(const std::string& wanted, std::vector<std::string>& lines);
@@ -81,7 +80,7 @@ private:
     int fromChild = -1;
     int errorsFromChild = -1;
     std::string pending;
-    std::string why;
+    std::string why; // why the last readLine gave no line
     bool waited = false;
 };
 
