@@ -108,6 +108,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (pipe2(output, O_CLOEXEC) != 0 || (options.separateErrors && pipe2(errors, O_CLOEXEC) != 0)) {
         std::abort();
     }
+    if (options.outputPipeBytes > 0 && fcntl(output[1], F_SETPIPE_SZ, options.outputPipeBytes) < 0) {
+        std::abort();
+    }
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -212,6 +215,12 @@ std::string ChildProcess::readErrors()
         errors.append(buffer, static_cast<std::size_t>(got));
     }
     return errors;
+}
+
+std::size_t ChildProcess::unreadOutputBytes() const
+{
+    int bytes = 0;
+    return ioctl(fromChild, FIONREAD, &bytes) == 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 
 void ChildProcess::write(const std::string& text) { (void)!::write(toChild, text.data(), text.size()); }
