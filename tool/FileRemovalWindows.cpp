@@ -26,9 +26,8 @@ bool deleteThrough(HANDLE handle)
 // folder); then the verdict (is its owner alive now?) is asked again, and the
 // file is deleted through the handle (FileDispositionInfo), never by a name
 // looked up again. A process that opens the name meanwhile fails to open it,
-// and afterwards gets a fresh file.
-// Not closed: nothing on this side; the process that fails to open the name
-// in that moment sees an error (as it would for any exclusive opener).
+// and afterwards gets a fresh file. The cost: that process sees an error in
+// that moment, as it would beside any exclusive opener.
 Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const Verdict& verdict)
 {
     const Handle file(openEntry(folder.native(), seen.name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, 0));

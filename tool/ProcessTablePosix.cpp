@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -163,13 +162,23 @@ bool mayReach(const std::string& pid, std::uint64_t device)
     if (readProcFile("/proc/" + pid + "/mountinfo", mounts) != 0 || mounts.empty()) {
         return true;
     }
-    // Each line: mount id, parent id, major:minor, ...
+    // Each line: mount id, parent id, major:minor (decimal), ...
     std::istringstream lines(mounts);
     for (std::string line; std::getline(lines, line);) {
-        unsigned int major = 0;
-        unsigned int minor = 0;
-        if (std::sscanf(line.c_str(), "%*d %*d %u:%u", &major, &minor) != 2 || makedev(major, minor) == device) {
-            return true;
+        std::istringstream fields(line);
+        std::string mountId;
+        std::string parentId;
+        std::string numbers;
+        fields >> mountId >> parentId >> numbers;
+        const std::size_t colon = numbers.find(':');
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long major = std::strtoul(numbers.c_str(), &end, 10);
+        const bool majorRead = colon != std::string::npos && end == numbers.c_str() + colon;
+        const unsigned long minor = majorRead ? std::strtoul(end + 1, &end, 10) : 0;
+        if (!majorRead || *end != '\0' || errno != 0 ||
+            makedev(static_cast<unsigned int>(major), static_cast<unsigned int>(minor)) == device) {
+            return true; // what cannot be read may be the folder's
         }
     }
     return false;

@@ -35,7 +35,7 @@ constexpr int hungChildMs = 30000;
 
 void isolate(const ChildProcess::Options& options)
 {
-    if (!options.isolateSharedMemory && !options.hideJournal) {
+    if (!options.isolateSharedMemory && !options.hideJournal && !options.procOfItsOwn) {
         return;
     }
     if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
@@ -53,6 +53,9 @@ void isolate(const ChildProcess::Options& options)
     }
     if (options.hideJournal && mount("tmpfs", "/run/systemd/journal", "tmpfs", 0, nullptr) != 0) {
         failInChild("hide the journal");
+    }
+    if (options.procOfItsOwn && mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+        failInChild("a /proc of its own");
     }
 }
 

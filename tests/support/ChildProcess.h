@@ -30,6 +30,8 @@ public:
                                                // if it came while the program was busy
         bool separateErrors = false;           // standard error on a pipe of its own
         int outputPipeBytes = 0;               // standard output's pipe holds this much (0: the default)
+        bool procOfItsOwn = false;             // a /proc of its own pid namespace over the test's
+                                               // (LeakSanitizer reads its own threads there)
     };
 
     // True when this machine lets tests use private mounts (root).

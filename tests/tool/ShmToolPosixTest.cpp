@@ -98,7 +98,7 @@ protected:
     std::string killedCheck()
     {
         ChildProcess killed(check);
-        const std::string name = startCheck(killed);
+        std::string name = startCheck(killed);
         kill(killed.pid(), SIGKILL);
         killed.wait();
         return name;
@@ -354,9 +354,11 @@ TEST_F(ShmTool, InAPidNamespaceOfItsOwnItCannotSeeEveryProcessAndKeepsAll)
 TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
 {
     startChildrenInOwnPidNamespace();
+    ChildProcess::Options inWorld;
+    inWorld.procOfItsOwn = true;
     const pid_t reused = unusedProcessId();
     setNextIdInWorld(reused);
-    ChildProcess killed(check);
+    ChildProcess killed(check, inWorld);
     const std::string record = startCheck(killed);
     ASSERT_EQ(reused, idInWorld(killed.pid()));
     kill(killed.pid(), SIGKILL);
@@ -365,7 +367,7 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
 
     const std::unique_ptr<ChildProcess> clean = stalledClean();
     setNextIdInWorld(reused);
-    ChildProcess successor(check);
+    ChildProcess successor(check, inWorld);
     ASSERT_EQ(record, startCheck(successor));
     const ToolRun result = finish(*clean);
     EXPECT_EQ(0, result.status) << result.errors;
