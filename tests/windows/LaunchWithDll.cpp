@@ -23,7 +23,9 @@ constexpr int launchFailed = 125;
 
 int fail(const char* what)
 {
-    std::fprintf(stderr, "okr-test-launch-with-dll: %s (error %lu)\n", what, GetLastError());
+    const DWORD error = GetLastError(); // none when the failure was the program's
+    std::fprintf(stderr, "okr-test-launch-with-dll: %s", what);
+    std::fprintf(stderr, error != 0 ? " (error %lu)\n" : "\n", error);
     return launchFailed;
 }
 

@@ -12,6 +12,7 @@ wine=$3
 launcher=$4
 stand_in=Z:$5
 scenario=$6
+# shellcheck source=wine-world.sh
 . "$(dirname "$0")/wine-world.sh"
 launch=("$launcher" "$stand_in")
 rm -rf "$root" # every scenario starts without a shared folder

@@ -1,4 +1,5 @@
 # shellcheck shell=bash
+# shellcheck disable=SC2034,SC2154 # variables set here for the caller, or by it
 # What the Windows scenario scripts share, sourced by them: a Wine prefix of
 # their own (a copy of the suite's, so nothing else is in its shared folder
 # and nothing is left behind), the check and okr-shm run in it, and the JSON
