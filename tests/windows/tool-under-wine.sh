@@ -12,61 +12,16 @@ tool=$1
 check=$2
 wine=$3
 scenario=$4
-: "${WINEPREFIX:?run through ctest --preset windows}"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-work=$(mktemp -d)
-checks=()
-cleanup() {
-  exec 3>&- 4>&- 5>&- 2>/dev/null || true
-  for pid in "${checks[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cp -a "$WINEPREFIX" "$work/prefix"
-export WINEPREFIX=$work/prefix
+# shellcheck source=wine-world.sh
+. "$(dirname "$0")/wine-world.sh"
 # Wine cannot read its event log back: the boot stamp is empty.
-folder=$WINEPREFIX/drive_c/ProgramData/boost_interprocess
-folder_windows='C:\ProgramData/boost_interprocess'
+folder=$root
+folder_windows=$root_windows
 mkdir -p "$folder"
-wineserver -p
-
-# okr-shm ARGS...: sets status, out and err (line ends as on Linux).
-okr_shm() {
-  status=0
-  timeout 60 "$wine" "$tool" "$@" >"$work/out" 2>"$work/err" || status=$?
-  out=$(tr -d '\r' <"$work/out")
-  err=$(tr -d '\r' <"$work/err")
-}
-
-# Starts the check with its input on descriptor $1; sets info and check_pid.
-start_check() {
-  mkfifo "$work/in$1"
-  "$wine" "$check" <"$work/in$1" >"$work/check$1" &
-  check_pid=$!
-  checks+=("$check_pid")
-  eval "exec $1>\"$work/in$1\""
-  for _ in $(seq 1 600); do
-    grep -q "Press ENTER to finish test" "$work/check$1" 2>/dev/null && break
-    sleep 0.1
-  done
-  info=$(grep -o 'okr-info-[0-9]*' "$work/check$1" | head -n1)
-  [ -n "$info" ] || fail "the check did not reach its prompt"
-}
-
 # Every entry of drive_c outside the shared folders, with its size, time and
 # inode: what a run must leave as it is.
 outside() {
   find "$WINEPREFIX/drive_c" -path "$folder" -prune -o -printf '%P %y %s %T@ %i\n' | sort
-}
-
-# json_field NAME KEY: the value of KEY in the element NAME of $out.
-json_field() {
-  python3 -c 'import json, sys
-rows = [r for r in json.loads(sys.argv[1]) if r["name"] == sys.argv[2]]
-print(json.dumps(rows[0][sys.argv[3]]) if rows else "missing")' "$out" "$1" "$2"
 }
 
 case $scenario in
