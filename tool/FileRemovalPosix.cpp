@@ -54,7 +54,8 @@ Removal failure(const std::string& what) { return {Removal::failed, what + ": " 
 Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const Verdict& verdict)
 {
     const int fd = folder.native().fd;
-    const std::string hidden = ".okr-shm-" + std::to_string(getpid()) + "-" + seen.name;
+    // By inode, not by name: a name near the longest allowed would not fit.
+    const std::string hidden = ".okr-shm-" + std::to_string(getpid()) + "-" + std::to_string(seen.inode);
     const InterruptsHeld held;
     if (renameat2(fd, seen.name.c_str(), fd, hidden.c_str(), RENAME_NOREPLACE) != 0) {
         return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure("cannot move it aside");
