@@ -1,14 +1,16 @@
 #include "Commands.h"
 #include "FileRemoval.h"
 #include "Inventory.h"
+#include "NameRules.h"
 
-#include <cctype>
 #include <iostream>
 
 namespace okr {
 namespace tool {
 
 namespace {
+
+const char* const unknownState = "state unknown: not every process could be inspected";
 
 // Why an object of the shared folder stays; empty when it may go.
 std::string reasonToKeep(const ObjectRow& row)
@@ -21,30 +23,15 @@ std::string reasonToKeep(const ObjectRow& row)
     }
     switch (row.state) {
     case State::inUse: return row.users.empty() ? "in use (held open)" : "in use by " + pidList(row.users);
-    case State::unknown: return "state unknown: not every process could be inspected";
+    case State::unknown: return unknownState;
     case State::orphaned: break;
     }
     return std::string();
 }
 
-// The platform's "okr-*": Windows matches names without regard to case.
-bool isProductFile(const std::string& name)
-{
-    const std::string prefix = "okr-";
-    if (name.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(name[i])) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string reasonToKeep(const BootFolderFile& file)
 {
-    if (kindOf(file.name) == Kind::sync) {
+    if (kindOf(file.file.name) == Kind::sync) {
         return "okr-sync is never removed";
     }
     switch (file.hold) {
@@ -55,28 +42,47 @@ std::string reasonToKeep(const BootFolderFile& file)
     return std::string();
 }
 
+// The inventory's judgement made again from who uses the object now and which
+// processes are alive now: a process may have begun to use it since.
+Verdict judgedAgain(const ObjectRow& row)
+{
+    return [row](const ObjectUse& now) {
+        ObjectRow again = row;
+        assess(again, now, RecordOwners(liveProcesses()));
+        return reasonToKeep(again);
+    };
+}
+
+// An earlier boot's file has no owner among the processes of this boot.
+std::string heldOrFree(const ObjectUse& now)
+{
+    if (now.heldOpen) {
+        return "held open";
+    }
+    return now.complete ? std::string() : "cannot tell whether it is open";
+}
+
 class Cleaner {
 public:
     explicit Cleaner(bool dryRunOnly) : dryRun(dryRunOnly) {}
 
-    // Removes path, or says why not; true when it is gone (or would be).
-    bool remove(const std::string& path, const std::string& label)
+    // Removes the file, or says why not; true when it is gone (or would be).
+    bool remove(const ObjectFolder& folder, const ObjectFile& file, const std::string& label, const Verdict& verdict)
     {
         if (dryRun) {
             std::cout << "would remove " << label << std::endl;
             return true;
         }
-        const Removal removal = removeFile(path);
-        return report(removal, label);
+        return report(removeObject(folder, file, verdict), label);
     }
 
-    bool removeFolder(const std::string& path)
+    bool removeFolder(const ObjectFolder& parent, const EarlierBoot& boot)
     {
         if (dryRun) {
-            std::cout << "would remove folder " << path << std::endl;
+            std::cout << "would remove folder " << boot.path << std::endl;
             return true;
         }
-        return report(removeEmptyFolder(path), "folder " + path);
+        return report(removeEmptyFolder(parent, boot.stamp, boot.folder), "folder " + boot.path);
     }
 
     static void keep(const std::string& label, const std::string& reason)
@@ -91,7 +97,8 @@ private:
     {
         switch (removal.outcome) {
         case Removal::removed: std::cout << "removed " << label << std::endl; return true;
-        case Removal::held: keep(label, "held open"); return false;
+        case Removal::alreadyGone: std::cout << "already gone " << label << std::endl; return true;
+        case Removal::kept: keep(label, removal.reason); return false;
         case Removal::failed: break;
         }
         keep(label, "cannot remove: " + removal.reason);
@@ -103,6 +110,34 @@ private:
     bool dryRun;
     bool failed = false;
 };
+
+void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const EarlierBoot& boot)
+{
+    if (boot.link) {
+        Cleaner::keep("folder " + boot.path, "a link, never entered");
+        return;
+    }
+    bool emptied = boot.others == 0;
+    for (const BootFolderFile& file : boot.files) {
+        const std::string path = boot.path + "/" + file.file.name;
+        if (!nameStartsWith(file.file.name, "okr-")) {
+            emptied = false; // not ours to remove, nor to report
+            continue;
+        }
+        const std::string reason = reasonToKeep(file);
+        if (!reason.empty()) {
+            Cleaner::keep(path, reason);
+            emptied = false;
+            continue;
+        }
+        emptied = cleaner.remove(boot.folder, file.file, path, heldOrFree) && emptied;
+    }
+    if (emptied) {
+        cleaner.removeFolder(parent, boot);
+    } else {
+        Cleaner::keep("folder " + boot.path, "not empty");
+    }
+}
 
 } // namespace
 
@@ -116,34 +151,15 @@ int cleanObjects(bool dryRun)
     for (const ObjectRow& row : inventory.objects) {
         const std::string reason = reasonToKeep(row);
         if (reason.empty()) {
-            cleaner.remove(inventory.folder + "/" + row.file.name, row.file.name);
+            cleaner.remove(inventory.folder, row.file, row.file.name, judgedAgain(row));
         } else {
             Cleaner::keep(row.file.name, reason);
         }
     }
-    for (const EarlierBoot& boot : inventory.earlierBoots) {
-        bool emptied = true;
-        for (const BootFolderFile& file : boot.files) {
-            const std::string path = boot.path + "/" + file.name;
-            if (!isProductFile(file.name)) {
-                emptied = false; // not ours to remove, nor to report
-                continue;
-            }
-            const std::string reason = reasonToKeep(file);
-            if (!reason.empty()) {
-                Cleaner::keep(path, reason);
-                emptied = false;
-                continue;
-            }
-            emptied = cleaner.remove(path, path) && emptied;
-        }
-        if (emptied) {
-            cleaner.removeFolder(boot.path);
-        } else {
-            Cleaner::keep("folder " + boot.path, "not empty");
-        }
+    for (const EarlierBoot& boot : inventory.earlier.boots) {
+        cleanEarlierBoot(cleaner, inventory.earlier.parent, boot);
     }
-    return cleaner.allDone() ? 0 : 1;
+    return cleaner.allDone() && inventory.complete ? 0 : 1;
 }
 
 } // namespace tool

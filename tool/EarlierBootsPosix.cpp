@@ -4,7 +4,7 @@ namespace okr {
 namespace tool {
 
 // POSIX shared memory lives in memory: a reboot leaves nothing behind.
-std::vector<EarlierBoot> earlierBoots(const std::string&) { return {}; }
+EarlierBoots earlierBoots(const std::string&) { return {}; }
 
 } // namespace tool
 } // namespace okr

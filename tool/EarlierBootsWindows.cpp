@@ -1,66 +1,82 @@
 #include "EarlierBoots.h"
 
-#include <windows.h>
+#include "NameRules.h"
 
-#include <functional>
+#include <utility>
 
 namespace okr {
 namespace tool {
 
 namespace {
 
-// FindFirstFileA/FindNextFileA over a folder's entries but "." and "..".
-void forEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit)
-{
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "/*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") {
-            visit(found);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
+// ASCII digits only: a folder named in fullwidth digits is no stamp.
 bool isStamp(const std::string& name)
 {
     return !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
 }
 
-bool isFolder(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+void readFiles(EarlierBoot& boot)
+{
+    std::vector<FolderEntry> entries;
+    std::string reason;
+    if (!boot.folder.list(entries, reason)) {
+        return;
+    }
+    for (const FolderEntry& entry : entries) {
+        ObjectFile file;
+        EntryType type = EntryType::other;
+        const ObjectFolder::Look look = isOpenableName(entry.name) ? boot.folder.inspect(entry.name, file, type, reason)
+                                                                   : ObjectFolder::Look::failed;
+        if (look == ObjectFolder::Look::gone) {
+            continue;
+        }
+        if (look == ObjectFolder::Look::found && type == EntryType::file) {
+            boot.files.push_back({file, boot.folder.hold(entry.name)});
+        } else {
+            ++boot.others;
+        }
+    }
+}
 
 } // namespace
 
 // The shared folder is <root>/boost_interprocess/<stamp>, the stamp a decimal
 // time (empty when no boot record can be read); every other decimal folder
 // beside it is one an earlier boot left.
-std::vector<EarlierBoot> earlierBoots(const std::string& sharedFolder)
+EarlierBoots earlierBoots(const std::string& sharedFolder)
 {
-    std::vector<EarlierBoot> boots;
+    EarlierBoots found;
     const std::size_t slash = sharedFolder.rfind('/');
-    if (slash == std::string::npos) {
-        return boots;
+    std::string reason;
+    std::vector<FolderEntry> entries;
+    if (slash == std::string::npos || !found.parent.open(sharedFolder.substr(0, slash), reason) ||
+        !found.parent.list(entries, reason)) {
+        return found;
     }
-    const std::string parent = sharedFolder.substr(0, slash);
     const std::string currentStamp = sharedFolder.substr(slash + 1);
-    forEachEntry(parent, [&](const WIN32_FIND_DATAA& entry) {
-        if (isFolder(entry) && isStamp(entry.cFileName) && entry.cFileName != currentStamp) {
-            boots.push_back({entry.cFileName, parent + "/" + entry.cFileName, {}});
+    for (const FolderEntry& entry : entries) {
+        if (entry.type == EntryType::file || !isStamp(entry.name) || entry.name == currentStamp) {
+            continue;
         }
-    });
-    for (EarlierBoot& boot : boots) {
-        forEachEntry(boot.path, [&boot](const WIN32_FIND_DATAA& entry) {
-            if (!isFolder(entry)) {
-                const std::uint64_t size = (std::uint64_t{entry.nFileSizeHigh} << 32) | entry.nFileSizeLow;
-                boot.files.push_back({entry.cFileName, size, holdOf(boot.path + "/" + entry.cFileName)});
-            }
-        });
+        EarlierBoot boot;
+        boot.stamp = entry.name;
+        boot.path = found.parent.path() + "/" + entry.name;
+        ObjectFile facts;
+        EntryType type = entry.type;
+        if (type != EntryType::link &&
+            found.parent.inspect(entry.name, facts, type, reason) != ObjectFolder::Look::found) {
+            continue;
+        }
+        if (type == EntryType::link) {
+            boot.link = true;
+        } else if (type != EntryType::folder || !boot.folder.open(boot.path, reason)) {
+            continue; // no folder, or no longer the one inspected
+        } else {
+            readFiles(boot);
+        }
+        found.boots.push_back(std::move(boot));
     }
-    return boots;
+    return found;
 }
 
 } // namespace tool

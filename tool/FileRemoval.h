@@ -1,28 +1,32 @@
 #ifndef OKR_TOOL_FILEREMOVAL_H
 #define OKR_TOOL_FILEREMOVAL_H
 
+#include "ObjectFolder.h"
+#include "ProcessTable.h"
+
+#include <functional>
 #include <string>
 
 namespace okr {
 namespace tool {
 
-enum class Hold { free, held, unknown };
-
-// Whether some process holds the file open right now. Only Windows can tell
-// this about a file; elsewhere the answer is unknown.
-Hold holdOf(const std::string& path);
-
 struct Removal {
-    enum Outcome { removed, held, failed } outcome;
-    std::string reason; // for failed: the system's words
+    enum Outcome { removed, alreadyGone, kept, failed } outcome;
+    std::string reason; // kept: why; failed: what could not be done and the system's words
 };
 
-// Removes one file. On Windows it is removed only if no process holds it
-// open at that very moment, in one step, so nobody can open it in between.
-Removal removeFile(const std::string& path);
+// Given who uses the object at the last moment, why it must stay; empty
+// when it may go.
+using Verdict = std::function<std::string(const ObjectUse& now)>;
 
-// Removes a folder if it is empty.
-Removal removeEmptyFolder(const std::string& path);
+// Removes the file of folder that the inventory saw as seen, but only if it
+// is still that very regular file and verdict, asked once nobody can newly
+// reach the object by its name, lets it go. Each platform's file says how.
+Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const Verdict& verdict);
+
+// Removes the folder named name in parent if it is still the one opened as
+// folder (no link) and is empty.
+Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, const ObjectFolder& folder);
 
 } // namespace tool
 } // namespace okr

@@ -1,64 +1,73 @@
 #include "FileRemoval.h"
 
-#include <windows.h>
+#include "ObjectFolderWindows.h"
 
 namespace okr {
 namespace tool {
 
 namespace {
 
-std::string lastErrorText()
+Removal failure(const std::string& what) { return {Removal::failed, what + ": " + systemReason(GetLastError())}; }
+
+bool deleteThrough(HANDLE handle)
 {
-    const DWORD code = GetLastError();
-    char* text = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 ? std::string(text, length) : "error " + std::to_string(code);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 } // namespace
 
-// Opening with no sharing at all fails while any other handle is open on the
-// file (Boost keeps one for as long as a block is mapped).
-Hold holdOf(const std::string& path)
+// Removal through one handle. The file is opened by its true name with
+// DELETE access and no sharing at all, never through a reparse point: that
+// fails while any process holds it (Boost keeps a handle for as long as a
+// block is mapped), and while this handle is open nobody else can open it.
+// On that handle: it must still be the regular file the inventory saw (volume
+// and file index; no reparse point; its resolved path that entry of the
+// folder); then the verdict (is its owner alive now?) is asked again, and the
+// file is deleted through the handle (FileDispositionInfo), never by a name
+// looked up again. A process that opens the name meanwhile fails to open it,
+// and afterwards gets a fresh file. The cost: that process sees an error in
+// that moment, as it would beside any exclusive opener.
+Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const Verdict& verdict)
 {
-    const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-        return Hold::free;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION ? Hold::held : Hold::unknown;
-}
-
-Removal removeFile(const std::string& path)
-{
-    // Boost opens blocks with delete sharing, so a plain DeleteFile would
-    // succeed under a process that still uses the block.
-    const HANDLE file = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        if (GetLastError() == ERROR_SHARING_VIOLATION) {
-            return {Removal::held, std::string()};
+    const Handle file(openEntry(folder.native(), seen.name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, 0));
+    if (!file.valid()) {
+        const DWORD error = GetLastError();
+        if (isMissing(error)) {
+            return {Removal::alreadyGone, std::string()};
         }
-        return {Removal::failed, lastErrorText()};
+        return error == ERROR_SHARING_VIOLATION ? Removal{Removal::kept, "held open"} : failure("cannot open it");
     }
-    CloseHandle(file);
-    return {Removal::removed, std::string()};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (typeOnHandle(folder.native(), seen.name, file.get(), info) != EntryType::file ||
+        info.dwVolumeSerialNumber != seen.device || fileIndex(info) != seen.inode) {
+        return {Removal::kept, "changed since it was listed"};
+    }
+    ObjectUse now; // this handle shuts every other out: nobody holds it
+    const std::string reason = verdict(now);
+    if (!reason.empty()) {
+        return {Removal::kept, reason};
+    }
+    return deleteThrough(file.get()) ? Removal{Removal::removed, std::string()} : failure("cannot remove it");
 }
 
-Removal removeEmptyFolder(const std::string& path)
+Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, const ObjectFolder& folder)
 {
-    if (RemoveDirectoryA(path.c_str())) {
-        return {Removal::removed, std::string()};
+    const Handle opened(openEntry(parent.native(), name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_FLAG_BACKUP_SEMANTICS));
+    if (!opened.valid()) {
+        return isMissing(GetLastError()) ? Removal{Removal::alreadyGone, std::string()} : failure("cannot open it");
     }
-    return {Removal::failed, lastErrorText()};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (typeOnHandle(parent.native(), name, opened.get(), info) != EntryType::folder ||
+        info.dwVolumeSerialNumber != folder.native().device || fileIndex(info) != folder.native().index) {
+        return {Removal::kept, "changed since it was listed"};
+    }
+    if (!deleteThrough(opened.get())) {
+        return GetLastError() == ERROR_DIR_NOT_EMPTY ? Removal{Removal::kept, "not empty"}
+                                                     : failure("cannot remove it");
+    }
+    return {Removal::removed, std::string()};
 }
 
 } // namespace tool

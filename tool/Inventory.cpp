@@ -1,51 +1,17 @@
 #include "Inventory.h"
 
 #include "AccountNames.h"
+#include "NameRules.h"
 #include "host/PlatformText.h"
-#include "host/SharedFolder.h"
 
 #include "common/RecordName"
-
-#include <wx/log.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <iostream>
-#include <map>
 
 namespace okr {
 namespace tool {
-
-namespace {
-
-// Every name a live process would give its information record, and whose it
-// is. A process names its record with its id in its own pid namespace.
-std::map<std::string, ProcessId> recordOwners(const ProcessList& live)
-{
-    std::map<std::string, ProcessId> owners;
-    for (const LiveProcess& process : live.processes) {
-        const std::string user = host::platformTextToUtf8(process.userName);
-        for (ProcessId id : process.namespaceIds) {
-            // The platform's id, unsigned on Windows, read as signed 32 bits.
-            const auto signedId = static_cast<std::int32_t>(static_cast<std::uint32_t>(id));
-            owners.emplace(common::infoRecordName(signedId, user, "okr-info-"), process.pid);
-        }
-    }
-    return owners;
-}
-
-State stateOf(const ObjectRow& row, const ObjectUse& use, bool ownersKnown)
-{
-    if (!row.users.empty() || use.heldOpen) {
-        return State::inUse;
-    }
-    if (use.complete && (row.kind != Kind::info || ownersKnown)) {
-        return State::orphaned;
-    }
-    return State::unknown;
-}
-
-} // namespace
 
 const char* stateName(State state)
 {
@@ -72,53 +38,84 @@ const char* layoutText(const ObjectRow& row)
     return layout == nullptr ? "-" : fitText(*layout, row.file.size);
 }
 
-bool takeInventory(Inventory& inventory)
+// A process names its record with its id in its own pid namespace.
+RecordOwners::RecordOwners(const ProcessList& live) : everyProcess(live.complete)
 {
-    inventory.folder = host::sharedFolder();
-    std::vector<std::string> names;
-    {
-        wxLogNull ownMessagesOnly;
-        if (!host::forEachSharedFile(inventory.folder, "okr-*",
-                                     [&names](const std::string& name) { names.push_back(name); })) {
-            std::cerr << "okr-shm: cannot read the shared folder " << inventory.folder << std::endl;
-            return false;
+    for (const LiveProcess& process : live.processes) {
+        const std::string user = host::platformTextToUtf8(process.userName);
+        for (ProcessId id : process.namespaceIds) {
+            // The platform's id, unsigned on Windows, read as signed 32 bits.
+            const auto signedId = static_cast<std::int32_t>(static_cast<std::uint32_t>(id));
+            owners.emplace(common::infoRecordName(signedId, user, "okr-info-"), process.pid);
         }
     }
-    std::sort(names.begin(), names.end());
+}
+
+ProcessId RecordOwners::of(const std::string& name) const
+{
+    if (kindOf(name) != Kind::info) {
+        return 0;
+    }
+    const auto owner = owners.find(canonicalInfoName(name));
+    return owner != owners.end() ? owner->second : 0;
+}
+
+void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners)
+{
+    row.users = use.pids;
+    row.ownerProcess = owners.of(row.file.name);
+    if (row.ownerProcess != 0 && std::find(row.users.begin(), row.users.end(), row.ownerProcess) == row.users.end()) {
+        row.users.insert(std::upper_bound(row.users.begin(), row.users.end(), row.ownerProcess), row.ownerProcess);
+    }
+    const bool ownerKnown = row.kind != Kind::info || row.ownerProcess != 0 || owners.complete();
+    row.usersComplete = use.complete && ownerKnown;
+    if (!row.users.empty() || use.heldOpen) {
+        row.state = State::inUse;
+    } else if (use.complete && (row.kind != Kind::info || owners.complete())) {
+        row.state = State::orphaned;
+    } else {
+        row.state = State::unknown;
+    }
+}
+
+bool takeInventory(Inventory& inventory)
+{
+    const std::string path = sharedFolderPath();
+    std::string reason;
+    std::vector<FolderEntry> entries;
+    if (!inventory.folder.open(path, reason) || !inventory.folder.list(entries, reason)) {
+        std::cerr << "okr-shm: cannot read the shared folder " << path << ": " << reason << std::endl;
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
 
     const ObjectUsers users(inventory.folder);
-    const ProcessList live = liveProcesses();
-    const std::map<std::string, ProcessId> owners = recordOwners(live);
+    const RecordOwners owners(liveProcesses());
     AccountNames accounts;
-    for (const std::string& name : names) {
-        ObjectRow row;
-        if (!inspectObjectFile(inventory.folder, name, row.file)) {
-            continue; // removed since it was listed
+    for (const FolderEntry& entry : entries) {
+        if (!nameStartsWith(entry.name, "okr-") || !isOpenableName(entry.name)) {
+            continue;
         }
-        row.kind = kindOf(name);
-        row.owner = accounts.nameOf(row.file.ownerId);
+        ObjectRow row;
+        EntryType type = EntryType::other;
+        const ObjectFolder::Look look = inventory.folder.inspect(entry.name, row.file, type, reason);
+        if (look == ObjectFolder::Look::failed) {
+            std::cerr << "okr-shm: cannot open " << entry.name << ": " << reason << std::endl;
+            inventory.complete = false;
+        }
+        if (look != ObjectFolder::Look::found || type != EntryType::file) {
+            continue; // gone since it was listed, or no object: never followed
+        }
+        row.kind = kindOf(row.file.name);
+        row.owner = host::platformTextToUtf8(accounts.nameOf(row.file.ownerId));
         if (row.owner.empty()) {
             row.owner = row.file.ownerId;
         }
-        const ObjectUse use = users.of(row.file);
-        row.users = use.pids;
-        bool ownerKnown = false;
-        if (row.kind == Kind::info) {
-            const auto owner = owners.find(name);
-            if (owner != owners.end()) {
-                row.ownerProcess = owner->second;
-                if (std::find(row.users.begin(), row.users.end(), owner->second) == row.users.end()) {
-                    row.users.insert(std::upper_bound(row.users.begin(), row.users.end(), owner->second),
-                                     owner->second);
-                }
-            }
-            ownerKnown = row.ownerProcess != 0 || live.complete;
-        }
-        row.usersComplete = use.complete && (row.kind != Kind::info || ownerKnown);
-        row.state = stateOf(row, use, live.complete);
+        assess(row, users.of(row.file), owners);
         inventory.objects.push_back(row);
     }
-    inventory.earlierBoots = earlierBoots(inventory.folder);
+    inventory.earlier = earlierBoots(path);
     return true;
 }
 

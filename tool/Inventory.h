@@ -3,9 +3,11 @@
 
 #include "EarlierBoots.h"
 #include "ObjectFile.h"
+#include "ObjectFolder.h"
 #include "ProcessTable.h"
 #include "RecordLayout.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,7 @@ const char* stateName(State state);
 struct ObjectRow {
     ObjectFile file;
     Kind kind = Kind::other;
-    std::string owner; // the owner's name, or its id when it has none
+    std::string owner; // the owner's name in UTF-8, or its id when it has none
     std::vector<ProcessId> users;
     bool usersComplete = false;
     ProcessId ownerProcess = 0; // an information record's live process, if any
@@ -32,15 +34,35 @@ std::string pidList(const std::vector<ProcessId>& pids);
 // "ok" or "wrong size" for a record, "-" for an object that holds none.
 const char* layoutText(const ObjectRow& row);
 
-struct Inventory {
-    std::string folder;
-    std::vector<ObjectRow> objects; // sorted by name
-    std::vector<EarlierBoot> earlierBoots;
+// Every name a live process would give its information record, and whose
+// it is.
+class RecordOwners {
+public:
+    explicit RecordOwners(const ProcessList& live);
+    // The live process an information record belongs to; 0 for none.
+    ProcessId of(const std::string& name) const;
+    // False when processes the tool could not see may own records too.
+    bool complete() const { return everyProcess; }
+
+private:
+    std::map<std::string, ProcessId> owners;
+    bool everyProcess;
 };
 
-// Everything in the shared folder whose name matches "okr-*", and who uses
-// it. False, after saying so on standard error, when the folder cannot be
-// read.
+// Sets users, owner process, completeness and state of row from who uses
+// its file and which processes are alive.
+void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners);
+
+struct Inventory {
+    ObjectFolder folder;
+    std::vector<ObjectRow> objects; // sorted by name
+    EarlierBoots earlier;
+    bool complete = true; // false when an object could not be inspected (said on standard error)
+};
+
+// Every regular file in the shared folder whose name matches "okr-*", and
+// who uses it. False, after saying so on standard error, when the folder
+// cannot be read.
 bool takeInventory(Inventory& inventory);
 
 } // namespace tool

@@ -3,7 +3,6 @@
 #include "JsonOutput.h"
 #include "LocalTime.h"
 #include "TextTable.h"
-#include "host/PlatformText.h"
 
 #include <iostream>
 
@@ -40,6 +39,9 @@ Hold folderHold(const EarlierBoot& boot)
 
 const char* openText(const EarlierBoot& boot)
 {
+    if (boot.link) {
+        return "-";
+    }
     switch (folderHold(boot)) {
     case Hold::held: return "yes";
     case Hold::free: return "no";
@@ -52,7 +54,7 @@ std::uint64_t totalBytes(const EarlierBoot& boot)
 {
     std::uint64_t total = 0;
     for (const BootFolderFile& file : boot.files) {
-        total += file.size;
+        total += file.file.size;
     }
     return total;
 }
@@ -72,12 +74,14 @@ void printTable(const Inventory& inventory)
                         isoLocalTime(row.file.modified), usersText(row), stateName(row.state)});
     }
     objects.print(std::cout);
-    if (inventory.earlierBoots.empty()) {
+    if (inventory.earlier.boots.empty()) {
         return;
     }
-    TextTable boots({{"EARLIER BOOT", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});
-    for (const EarlierBoot& boot : inventory.earlierBoots) {
-        boots.addRow({boot.stamp, std::to_string(boot.files.size()), std::to_string(totalBytes(boot)), openText(boot)});
+    TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});
+    for (const EarlierBoot& boot : inventory.earlier.boots) {
+        // A link is never entered: what it leads to is not counted.
+        boots.addRow({boot.stamp, boot.link ? "link" : "folder", boot.link ? "-" : std::to_string(boot.files.size()),
+                      boot.link ? "-" : std::to_string(totalBytes(boot)), openText(boot)});
     }
     std::cout << '\n';
     boots.print(std::cout);
@@ -85,11 +89,11 @@ void printTable(const Inventory& inventory)
 
 nlohmann::json objectJson(const ObjectRow& row)
 {
-    return {{"name", host::platformTextToUtf8(row.file.name)},
+    return {{"name", row.file.name},
             {"kind", kindName(row.kind)},
             {"size", row.file.size},
             {"layout", recordLayout(row.kind) == nullptr ? nlohmann::json() : nlohmann::json(layoutText(row))},
-            {"owner", host::platformTextToUtf8(row.owner)},
+            {"owner", row.owner},
             {"modified", isoLocalTime(row.file.modified)},
             {"users", row.users},
             {"users_complete", row.usersComplete},
@@ -100,12 +104,14 @@ nlohmann::json objectJson(const ObjectRow& row)
 nlohmann::json bootJson(const EarlierBoot& boot)
 {
     const Hold hold = folderHold(boot);
+    const nlohmann::json none;
     return {{"name", boot.stamp},
             {"kind", "earlier boot"},
-            {"folder", host::platformTextToUtf8(boot.path)},
-            {"files", boot.files.size()},
-            {"size", totalBytes(boot)},
-            {"open", hold == Hold::unknown ? nlohmann::json() : nlohmann::json(hold == Hold::held)}};
+            {"folder", boot.path},
+            {"link", boot.link},
+            {"files", boot.link ? none : nlohmann::json(boot.files.size())},
+            {"size", boot.link ? none : nlohmann::json(totalBytes(boot))},
+            {"open", boot.link || hold == Hold::unknown ? none : nlohmann::json(hold == Hold::held)}};
 }
 
 } // namespace
@@ -116,19 +122,20 @@ int listObjects(bool json)
     if (!takeInventory(inventory)) {
         return 1;
     }
+    const int status = inventory.complete ? 0 : 1;
     if (!json) {
         printTable(inventory);
-        return 0;
+        return status;
     }
     nlohmann::json rows = nlohmann::json::array();
     for (const ObjectRow& row : inventory.objects) {
         rows.push_back(objectJson(row));
     }
-    for (const EarlierBoot& boot : inventory.earlierBoots) {
+    for (const EarlierBoot& boot : inventory.earlier.boots) {
         rows.push_back(bootJson(boot));
     }
     printJson(rows, std::cout);
-    return 0;
+    return status;
 }
 
 } // namespace tool

@@ -10,18 +10,19 @@ namespace tool {
 
 // What the file system says about one named block in the shared folder.
 struct ObjectFile {
-    std::string name;
+    std::string name; // its true name: bytes on POSIX, WTF-8 of its UTF-16 name on Windows
     std::uint64_t size = 0;
     std::string ownerId; // the owning account as the platform identifies it
     std::time_t modified = 0;
-    // Which file this is, to match it with processes' mappings.
+    // Which file this is: to match it with processes' mappings and to know
+    // it again right before it is removed.
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
 };
 
-// Reads the facts of the regular file folder/name into file; false when it
-// is gone or is no regular file.
-bool inspectObjectFile(const std::string& folder, const std::string& name, ObjectFile& file);
+// What a folder entry is, read from the entry itself, never from what it
+// leads to.
+enum class EntryType { file, folder, link, other };
 
 } // namespace tool
 } // namespace okr

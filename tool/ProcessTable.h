@@ -2,6 +2,7 @@
 #define OKR_TOOL_PROCESSTABLE_H
 
 #include "ObjectFile.h"
+#include "ObjectFolder.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,7 +31,7 @@ struct ProcessList {
 ProcessList liveProcesses();
 
 struct ObjectUse {
-    std::vector<ProcessId> pids; // processes seen mapping the object
+    std::vector<ProcessId> pids; // processes seen mapping or holding the object
     bool heldOpen = false;       // some process, named or not, holds it
     bool complete = true;        // false when processes the tool could not
                                  // inspect may use it too
@@ -39,7 +40,7 @@ struct ObjectUse {
 // Which processes use which object of one folder, as of construction.
 class ObjectUsers {
 public:
-    explicit ObjectUsers(const std::string& folder);
+    explicit ObjectUsers(const ObjectFolder& folder);
     ~ObjectUsers();
     ObjectUsers(const ObjectUsers&) = delete;
     ObjectUsers& operator=(const ObjectUsers&) = delete;

@@ -1,7 +1,6 @@
 #include "ProcessTable.h"
 
 #include "AccountNames.h"
-#include "FileRemoval.h"
 
 #include <windows.h>
 
@@ -98,17 +97,17 @@ ProcessList liveProcesses()
 // Which processes map a file cannot be read here; only whether any process
 // holds it open.
 struct ObjectUsers::Scan {
-    std::string folder;
+    const ObjectFolder& folder;
 };
 
-ObjectUsers::ObjectUsers(const std::string& folder) : scan(new Scan{folder}) {}
+ObjectUsers::ObjectUsers(const ObjectFolder& folder) : scan(new Scan{folder}) {}
 
 ObjectUsers::~ObjectUsers() = default;
 
 ObjectUse ObjectUsers::of(const ObjectFile& file) const
 {
     ObjectUse use;
-    const Hold hold = holdOf(scan->folder + "/" + file.name);
+    const Hold hold = scan->folder.hold(file.name);
     use.heldOpen = hold == Hold::held;
     use.complete = hold == Hold::free;
     return use;

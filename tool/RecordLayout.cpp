@@ -1,8 +1,12 @@
 #include "RecordLayout.h"
 
+#include "NameRules.h"
+
 #include "common/LogInfo"
 #include "common/SharedSyncInfo"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -76,16 +80,24 @@ RecordLayout logInfoLayout()
 
 } // namespace
 
+// As the file system compares names: on Windows "OKR-SYNC" is okr-sync.
 Kind kindOf(const std::string& name)
 {
-    if (name == "okr-sync") {
+    if (sameName(name, "okr-sync")) {
         return Kind::sync;
     }
-    if (name.compare(0, infoPrefix.size(), infoPrefix) == 0 && isChecksum(name.substr(infoPrefix.size()))) {
+    // The prefix in ASCII too: a letter that only upper-cases to one of it
+    // would make its bytes longer than the prefix's.
+    const bool asciiPrefix = name.size() >= infoPrefix.size() &&
+                             std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(infoPrefix.size()),
+                                         [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (asciiPrefix && nameStartsWith(name, infoPrefix) && isChecksum(name.substr(infoPrefix.size()))) {
         return Kind::info;
     }
     return Kind::other;
 }
+
+std::string canonicalInfoName(const std::string& name) { return infoPrefix + name.substr(infoPrefix.size()); }
 
 const char* kindName(Kind kind)
 {

@@ -14,6 +14,9 @@ namespace tool {
 enum class Kind { sync, info, other };
 
 Kind kindOf(const std::string& name);
+// An information record's name as its process wrote it ("okr-info-" in lower
+// case), for a name whose kind is info.
+std::string canonicalInfoName(const std::string& name);
 const char* kindName(Kind kind);
 
 struct Area {

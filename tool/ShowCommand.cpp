@@ -1,38 +1,36 @@
 #include "Commands.h"
 #include "HexDump.h"
 #include "JsonOutput.h"
-#include "ObjectFile.h"
+#include "NameRules.h"
+#include "ObjectFolder.h"
 #include "RecordLayout.h"
 #include "TextTable.h"
-#include "host/PlatformText.h"
-#include "host/SharedFolder.h"
-
-#include "common/LogInfo"
-#include "common/SharedSyncInfo"
-#include "ipc/SharedException"
-#include "ipc/SharedType"
 
 #include <algorithm>
 #include <iostream>
+#include <vector>
 
 namespace okr {
 namespace tool {
 
 namespace {
 
-constexpr int openingSide = 0; // read-only: looking never writes a record
-
-// An opening-side object removes its block's name when destroyed, and looking
-// must not remove anything: the one opened here lives until the process ends.
-const void* keptOpen = nullptr;
-
-template <class Record>
-const unsigned char* openRecord(const std::string& name)
+// The entry whose name is name as the file system compares names; its true
+// name in trueName. On Windows "okr-SYNC" finds the file "okr-sync".
+bool findEntry(const ObjectFolder& folder, const std::string& name, std::string& trueName, std::string& reason)
 {
-    auto* reader = new ipc::SharedType<Record>(name, openingSide);
-    keptOpen = reader;
-    reader->create();
-    return reinterpret_cast<const unsigned char*>(reader->record());
+    std::vector<FolderEntry> entries;
+    if (!folder.list(entries, reason)) {
+        return false;
+    }
+    for (const FolderEntry& entry : entries) {
+        if (sameName(entry.name, name) && isOpenableName(entry.name)) {
+            trueName = entry.name;
+            return true;
+        }
+    }
+    reason.clear();
+    return false;
 }
 
 std::size_t nonZeroBytes(const unsigned char* bytes, std::size_t size)
@@ -52,7 +50,7 @@ void printFacts(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 
 nlohmann::json factsJson(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 {
-    return {{"name", host::platformTextToUtf8(file.name)},
+    return {{"name", file.name},
             {"kind", kindName(kind)},
             {"record", layout.typeName},
             {"size", file.size},
@@ -90,18 +88,40 @@ nlohmann::json areasJson(const unsigned char* bytes, const RecordLayout& layout)
 
 int showObject(const std::string& name, bool json, bool hex)
 {
-    const std::string folder = host::sharedFolder();
-    ObjectFile file;
-    if (!inspectObjectFile(folder, name, file)) {
-        std::cerr << "okr-shm: no shared object " << name << std::endl;
+    ObjectFolder folder;
+    std::string reason;
+    std::string trueName;
+    if (!folder.open(sharedFolderPath(), reason) || !findEntry(folder, name, trueName, reason)) {
+        if (!reason.empty()) {
+            std::cerr << "okr-shm: cannot read the shared folder " << sharedFolderPath() << ": " << reason << std::endl;
+        } else {
+            std::cerr << "okr-shm: no shared object " << name << std::endl;
+        }
         return 1;
     }
-    const Kind kind = kindOf(name);
+    const Kind kind = kindOf(trueName);
     const RecordLayout* layout = recordLayout(kind);
     if (layout == nullptr) {
-        std::cerr << "okr-shm: " << name << " holds no record of this product (okr-sync, okr-info-N)" << std::endl;
+        std::cerr << "okr-shm: " << trueName << " holds no record of this product (okr-sync, okr-info-N)" << std::endl;
         return 1;
     }
+    // A copy read through one handle, never a mapping: the object may change
+    // or shrink while it is read, and a mapping would die of that.
+    const ObjectFolder::Snapshot snapshot = folder.read(trueName, layout->size);
+    switch (snapshot.outcome) {
+    case ObjectFolder::Snapshot::read: break;
+    case ObjectFolder::Snapshot::gone:
+    case ObjectFolder::Snapshot::notFile: std::cerr << "okr-shm: no shared object " << name << std::endl; return 1;
+    case ObjectFolder::Snapshot::changed:
+        std::cerr << "okr-shm: " << trueName << " changed while it was read" << std::endl;
+        return 1;
+    case ObjectFolder::Snapshot::cannotOpen:
+    case ObjectFolder::Snapshot::cannotRead:
+        std::cerr << "okr-shm: cannot " << (snapshot.outcome == ObjectFolder::Snapshot::cannotOpen ? "open " : "read ")
+                  << trueName << ": " << snapshot.reason << std::endl;
+        return 1;
+    }
+    const ObjectFile& file = snapshot.file;
     nlohmann::json facts = factsJson(file, kind, *layout);
     if (file.size != layout->size) {
         // Its bytes are not the record's: nothing is read.
@@ -110,18 +130,11 @@ int showObject(const std::string& name, bool json, bool hex)
         } else if (!hex) {
             printFacts(file, kind, *layout);
         }
-        std::cerr << "okr-shm: " << name << " is " << file.size << " bytes, not the " << layout->size << " of a "
+        std::cerr << "okr-shm: " << trueName << " is " << file.size << " bytes, not the " << layout->size << " of a "
                   << layout->typeName << "; nothing read" << std::endl;
         return 1;
     }
-
-    const unsigned char* bytes = nullptr;
-    try {
-        bytes = kind == Kind::sync ? openRecord<SharedSyncInfo>(name) : openRecord<common::LogInfo>(name);
-    } catch (const ipc::SharedException& e) {
-        std::cerr << "okr-shm: cannot open " << name << ": " << e.what() << std::endl;
-        return 1;
-    }
+    const unsigned char* bytes = snapshot.bytes.data();
     if (hex) {
         hexDump(bytes, layout->size, std::cout);
     } else if (json) {

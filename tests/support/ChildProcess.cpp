@@ -136,7 +136,7 @@ bool signalPending(pid_t pid)
 
 void isolate(const ChildProcess::Options& options)
 {
-    if (!options.isolateSharedMemory && !options.hideJournal) {
+    if (!options.isolateSharedMemory && !options.hideJournal && !options.procOfItsOwn) {
         return;
     }
     if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
@@ -154,6 +154,9 @@ void isolate(const ChildProcess::Options& options)
     }
     if (options.hideJournal && mount("tmpfs", "/run/systemd/journal", "tmpfs", 0, nullptr) != 0) {
         failInChild("hide the journal");
+    }
+    if (options.procOfItsOwn && mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+        failInChild("a /proc of its own");
     }
 }
 
@@ -207,6 +210,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         std::abort();
     }
     if (pipe2(output, O_CLOEXEC) != 0 || (options.separateErrors && pipe2(errors, O_CLOEXEC) != 0)) {
+        std::abort();
+    }
+    if (options.outputPipeBytes > 0 && fcntl(output[1], F_SETPIPE_SZ, options.outputPipeBytes) < 0) {
         std::abort();
     }
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -372,6 +378,12 @@ std::string ChildProcess::readErrors()
                       << " s";
     }
     return errors;
+}
+
+std::size_t ChildProcess::unreadOutputBytes() const
+{
+    int bytes = 0;
+    return ioctl(fromChild, FIONREAD, &bytes) == 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 
 void ChildProcess::write(const std::string& text) { (void)!::write(toChild, text.data(), text.size()); }

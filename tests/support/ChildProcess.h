@@ -32,6 +32,9 @@ public:
         int pendingSignal = 0;                 // already sent and held when the program starts, as
                                                // if it came while the program was busy
         bool separateErrors = false;           // standard error on a pipe of its own
+        int outputPipeBytes = 0;               // standard output's pipe holds this much (0: the default)
+        bool procOfItsOwn = false;             // a /proc of its own pid namespace over the test's
+                                               // (LeakSanitizer reads its own threads there)
     };
 
     // True when this machine lets tests use private mounts (root).
@@ -59,6 +62,8 @@ public:
     std::string readRest();
     // Everything the child writes to standard error (with separateErrors).
     std::string readErrors();
+    // How many bytes of output wait in the pipe, unread.
+    std::size_t unreadOutputBytes() const;
 
     void write(const std::string& text);
     void closeInput();

@@ -1,12 +1,16 @@
 #include "PrivateWorld.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 
 namespace okr {
@@ -14,13 +18,10 @@ namespace testing {
 
 namespace {
 
-// Pid 1 of the new namespace: mounts the world's /proc, then reaps whatever
-// is left to it until the test ends the world.
-[[noreturn]] void runReaper(int ready)
+// Pid 1 of the new namespace: reaps whatever is left to it until the test
+// ends the world.
+[[noreturn]] void runReaper()
 {
-    const char mounted = mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0 ? 1 : 0;
-    (void)!write(ready, &mounted, 1);
-    close(ready);
     for (;;) {
         if (wait(nullptr) < 0) {
             pause();
@@ -28,32 +29,90 @@ namespace {
     }
 }
 
+// Every id of every process, in every namespace it belongs to.
+std::set<pid_t> idsInUse()
+{
+    std::set<pid_t> ids;
+    DIR* proc = opendir("/proc");
+    while (const dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
+        std::ifstream status(std::string("/proc/") + entry->d_name + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("NSpid:", 0) == 0) {
+                std::istringstream fields(line.substr(6));
+                for (pid_t id = 0; fields >> id;) {
+                    ids.insert(id);
+                }
+            }
+        }
+    }
+    if (proc != nullptr) {
+        closedir(proc);
+    }
+    return ids;
+}
+
+long readNumber(const char* path)
+{
+    std::ifstream file(path);
+    long value = 0;
+    file >> value;
+    return value;
+}
+
 } // namespace
 
 void PrivateWorld::SetUp()
 {
     if (geteuid() != 0) {
-        GTEST_SKIP() << "a world of its own (mount and pid namespaces) needs root";
+        GTEST_SKIP() << "a world of its own (a mount namespace) needs root";
     }
     PrivateSharedMemory::SetUp();
-    if (HasFatalFailure()) {
-        return;
-    }
-    outerProc = open("/proc", O_DIRECTORY | O_CLOEXEC);
+}
+
+void PrivateWorld::startChildrenInOwnPidNamespace()
+{
     outerProcesses = open("/proc/self/ns/pid", O_RDONLY | O_CLOEXEC);
+    ASSERT_LE(0, outerProcesses);
     ASSERT_EQ(0, unshare(CLONE_NEWPID)) << "new pid namespace";
-    int ready[2];
-    ASSERT_EQ(0, pipe2(ready, O_CLOEXEC));
     reaper = fork();
     if (reaper == 0) {
-        close(ready[0]);
-        runReaper(ready[1]);
+        runReaper();
     }
-    close(ready[1]);
-    char mounted = 0;
-    (void)!read(ready[0], &mounted, 1);
-    close(ready[0]);
-    ASSERT_EQ(1, mounted) << "the world's /proc";
+    ASSERT_LT(0, reaper);
+    // It exists once its first process does.
+    worldProcesses = open("/proc/self/ns/pid_for_children", O_RDONLY | O_CLOEXEC);
+    ASSERT_LE(0, worldProcesses);
+}
+
+void PrivateWorld::setNextIdInWorld(pid_t id)
+{
+    // The kernel hands out the id after the last one its namespace handed
+    // out; only a process inside may say which that was.
+    const pid_t writer = fork();
+    if (writer == 0) {
+        const int last = open("/proc/sys/kernel/ns_last_pid", O_WRONLY | O_CLOEXEC);
+        const std::string text = std::to_string(id - 1);
+        _exit(last >= 0 && write(last, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(writer, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ns_last_pid";
+}
+
+pid_t PrivateWorld::unusedProcessId()
+{
+    const long highest = readNumber("/proc/sys/kernel/pid_max") - 1;
+    const long next = readNumber("/proc/sys/kernel/ns_last_pid") + 1;
+    const std::set<pid_t> used = idsInUse();
+    std::mt19937 random(std::random_device{}());
+    // Half the id space away from the next one the machine hands out.
+    std::uniform_int_distribution<long> offset(highest / 4, highest * 3 / 4);
+    for (;;) {
+        const auto id = static_cast<pid_t>(300 + (next + offset(random)) % (highest - 300));
+        if (used.count(id) == 0) {
+            return id;
+        }
+    }
 }
 
 void PrivateWorld::TearDown()
@@ -66,7 +125,7 @@ void PrivateWorld::TearDown()
     if (outerProcesses >= 0) {
         setns(outerProcesses, CLONE_NEWPID);
     }
-    for (int fd : {outerProc, outerProcesses}) {
+    for (int fd : {outerProcesses, worldProcesses}) {
         if (fd >= 0) {
             close(fd);
         }
@@ -74,22 +133,27 @@ void PrivateWorld::TearDown()
     PrivateSharedMemory::TearDown();
 }
 
-pid_t PrivateWorld::idInWorld(pid_t pid) const
+void PrivateWorld::startOutside(const std::function<void()>& start)
+{
+    if (outerProcesses < 0) {
+        start();
+        return;
+    }
+    ASSERT_EQ(0, setns(outerProcesses, CLONE_NEWPID));
+    start();
+    ASSERT_EQ(0, setns(worldProcesses, CLONE_NEWPID));
+}
+
+pid_t PrivateWorld::idInWorld(pid_t pid)
 {
     // NSpid lists the ids from the outermost namespace in, the world's last.
-    const int status = openat(outerProc, (std::to_string(pid) + "/status").c_str(), O_RDONLY | O_CLOEXEC);
-    char text[4096] = {};
-    const ssize_t got = status >= 0 ? read(status, text, sizeof text - 1) : -1;
-    if (status >= 0) {
-        close(status);
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("NSpid:", 0) == 0) {
+            return static_cast<pid_t>(std::stol(line.substr(line.find_last_of(" \t") + 1)));
+        }
     }
-    const std::string fields(text, got > 0 ? static_cast<std::size_t>(got) : 0);
-    const std::size_t line = fields.find("NSpid:");
-    if (line == std::string::npos) {
-        return -1;
-    }
-    const std::string ids = fields.substr(line, fields.find('\n', line) - line);
-    return static_cast<pid_t>(std::stol(ids.substr(ids.find_last_of(" \t") + 1)));
+    return -1;
 }
 
 } // namespace testing

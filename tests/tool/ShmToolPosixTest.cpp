@@ -12,12 +12,16 @@
 
 #include <csignal>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,35 +38,50 @@ struct ToolRun {
     std::string errors;
 };
 
-ToolRun runTool(const std::vector<std::string>& arguments, int asUser = -1)
-{
-    ChildProcess::Options options;
-    options.separateErrors = true;
-    options.runAsUser = asUser;
-    ChildProcess run(tool, arguments, options);
-    run.closeInput();
-    ToolRun result;
-    result.output = run.readRest();
-    result.errors = run.readErrors();
-    result.status = run.wait();
-    return result;
-}
-
-// The JSON element for name in `okr-shm list --json`, or null.
-json listed(const std::string& name)
-{
-    const ToolRun list = runTool({"list", "--json"});
-    EXPECT_EQ(0, list.status) << list.errors;
-    for (const json& object : json::parse(list.output)) {
-        if (object["name"] == name) {
-            return object;
-        }
-    }
-    return json();
-}
-
 class ShmTool : public PrivateWorld {
 protected:
+    // okr-shm as an operator runs it: in the test's pid namespace, where it
+    // sees every process. program may be a wrapper that runs the tool.
+    std::unique_ptr<ChildProcess> startTool(const std::vector<std::string>& arguments, int asUser = -1,
+                                            int outputPipeBytes = 0, const std::string& program = tool)
+    {
+        ChildProcess::Options options;
+        options.separateErrors = true;
+        options.runAsUser = asUser;
+        options.outputPipeBytes = outputPipeBytes;
+        std::unique_ptr<ChildProcess> run;
+        startOutside([&] { run = std::make_unique<ChildProcess>(program, arguments, options); });
+        run->closeInput();
+        return run;
+    }
+
+    static ToolRun finish(ChildProcess& run)
+    {
+        ToolRun result;
+        result.output = run.readRest();
+        result.errors = run.readErrors();
+        result.status = run.wait();
+        return result;
+    }
+
+    ToolRun runTool(const std::vector<std::string>& arguments, int asUser = -1)
+    {
+        return finish(*startTool(arguments, asUser));
+    }
+
+    // The JSON element for name in `okr-shm list --json`, or null.
+    json listed(const std::string& name)
+    {
+        const ToolRun list = runTool({"list", "--json"});
+        EXPECT_EQ(0, list.status) << list.errors;
+        for (const json& object : json::parse(list.output)) {
+            if (object["name"] == name) {
+                return object;
+            }
+        }
+        return json();
+    }
+
     // Runs the check up to its prompt and learns its information record; a
     // failure, quoting the check, when no prompt comes.
     static ::testing::AssertionResult startCheck(ChildProcess& run, std::string& info)
@@ -75,6 +94,35 @@ protected:
             }
         }
         return prompt;
+    }
+
+    // A check killed at its prompt, and its information record's name.
+    ::testing::AssertionResult killedCheck(std::string& info)
+    {
+        ChildProcess killed(check);
+        ::testing::AssertionResult prompt = startCheck(killed, info);
+        kill(killed.pid(), SIGKILL);
+        killed.wait();
+        return prompt;
+    }
+
+    // `okr-shm clean` stopped after its inventory, before it reaches any
+    // object that sorts after "okr-a": its output goes into a pipe of one
+    // page that nobody reads, and filler objects ahead fill it.
+    std::unique_ptr<ChildProcess> stalledClean()
+    {
+        for (int i = 0; i < 200; ++i) {
+            const std::string filler = std::to_string(1000 + i);
+            writeBlock("okr-a" + filler, {});
+        }
+        constexpr int pipeBytes = 4096;
+        std::unique_ptr<ChildProcess> clean = startTool({"clean"}, -1, pipeBytes);
+        constexpr std::size_t longestLine = 64;
+        for (int waited = 0; clean->unreadOutputBytes() < pipeBytes - longestLine && waited < 30000; waited += 10) {
+            usleep(10000);
+        }
+        EXPECT_LE(pipeBytes - longestLine, clean->unreadOutputBytes()) << "clean did not stall";
+        return clean;
     }
 };
 
@@ -304,7 +352,143 @@ TEST_F(ShmTool, UnreadableFolderFailsWithStatusOne)
     ASSERT_EQ(0, chmod("/dev/shm", 0700));
     const ToolRun run = runTool({"list"}, strangerUid);
     EXPECT_EQ(1, run.status);
-    EXPECT_EQ("okr-shm: cannot read the shared folder /dev/shm\n", run.errors);
+    EXPECT_EQ("okr-shm: cannot read the shared folder /dev/shm: Permission denied\n", run.errors);
+}
+
+TEST_F(ShmTool, AProcessHoldingARecordOpenWithoutMappingItUsesIt)
+{
+    writeBlock("okr-info-7", std::vector<unsigned char>(135880));
+    ChildProcess holder("/bin/sh", {"-c", "exec 3<>/dev/shm/okr-info-7 && echo held && exec sleep 1000"},
+                        ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(holder.readLine(line) && line == "held");
+
+    const json row = listed("okr-info-7");
+    EXPECT_EQ(json::array({holder.pid()}), row["users"]) << row;
+    EXPECT_EQ("in use", row["state"]) << row;
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_NE(std::string::npos, clean.output.find("kept okr-info-7: in use by " + std::to_string(holder.pid())))
+        << clean.output;
+    EXPECT_TRUE(shmExists("okr-info-7"));
+}
+
+TEST_F(ShmTool, InAPidNamespaceOfItsOwnItCannotSeeEveryProcessAndKeepsAll)
+{
+    ChildProcess waiting(check);
+    std::string record;
+    ASSERT_TRUE(startCheck(waiting, record));
+    const std::string nested = "/usr/bin/unshare";
+    const std::vector<std::string> wrapper{"--pid", "--fork", "--mount-proc", tool};
+
+    std::vector<std::string> list = wrapper;
+    list.insert(list.end(), {"list", "--json"});
+    const ToolRun listing = finish(*startTool(list, -1, 0, nested));
+    ASSERT_EQ(0, listing.status) << listing.errors;
+    for (const json& object : json::parse(listing.output)) {
+        EXPECT_EQ("unknown", object["state"]) << object;
+        EXPECT_EQ(false, object["users_complete"]) << object;
+    }
+    std::vector<std::string> clean = wrapper;
+    clean.push_back("clean");
+    const ToolRun cleaning = finish(*startTool(clean, -1, 0, nested));
+    EXPECT_EQ(0, cleaning.status) << cleaning.errors;
+    EXPECT_NE(std::string::npos, cleaning.output.find("kept " + record + ": state unknown")) << cleaning.output;
+    EXPECT_TRUE(shmExists(record));
+    waiting.write("\n");
+    EXPECT_EQ(0, waiting.wait());
+}
+
+// The killed check's id goes to a new check while clean, which found the
+// record orphaned, is stalled: the new check opens that very record.
+TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
+{
+    startChildrenInOwnPidNamespace();
+    ChildProcess::Options inWorld;
+    inWorld.procOfItsOwn = true;
+    const pid_t reused = unusedProcessId();
+    setNextIdInWorld(reused);
+    ChildProcess killed(check, inWorld);
+    std::string record;
+    ASSERT_TRUE(startCheck(killed, record));
+    ASSERT_EQ(reused, idInWorld(killed.pid()));
+    kill(killed.pid(), SIGKILL);
+    killed.wait();
+    ASSERT_EQ("orphaned", listed(record)["state"]);
+
+    const std::unique_ptr<ChildProcess> clean = stalledClean();
+    setNextIdInWorld(reused);
+    ChildProcess successor(check, inWorld);
+    std::string successorsRecord;
+    ASSERT_TRUE(startCheck(successor, successorsRecord));
+    ASSERT_EQ(record, successorsRecord);
+    const ToolRun result = finish(*clean);
+    EXPECT_EQ(0, result.status) << result.errors;
+    EXPECT_NE(std::string::npos,
+              result.output.find("kept " + record + ": in use by " + std::to_string(successor.pid())))
+        << result.output.substr(result.output.find(record) - 20);
+    EXPECT_TRUE(shmExists(record)) << "the successor's record was removed";
+    successor.write("\n");
+    EXPECT_EQ(0, successor.wait());
+}
+
+TEST_F(ShmTool, AnObjectAnotherCleanRemovedFirstIsAlreadyGone)
+{
+    std::string record;
+    ASSERT_TRUE(killedCheck(record));
+    const std::unique_ptr<ChildProcess> first = stalledClean();
+    const ToolRun second = runTool({"clean"});
+    ASSERT_NE(std::string::npos, second.output.find("removed " + record + "\n")) << second.output;
+
+    const ToolRun late = finish(*first);
+    EXPECT_EQ(0, late.status) << late.errors;
+    EXPECT_NE(std::string::npos, late.output.find("already gone " + record + "\n")) << late.output;
+    EXPECT_EQ("", late.errors);
+}
+
+// A peer shrinks and regrows the record as fast as it can while show reads
+// it: every run ends by itself, and says so when the record changed.
+TEST_F(ShmTool, ARecordResizedWhileShownIsReportedNeverASignal)
+{
+    writeBlock("okr-info-9", std::vector<unsigned char>(135880, 1));
+    const pid_t peer = fork();
+    if (peer == 0) {
+        const int fd = open("/dev/shm/okr-info-9", O_RDWR);
+        for (;;) {
+            (void)!ftruncate(fd, 0);
+            (void)!ftruncate(fd, 135880);
+        }
+    }
+    struct EndPeer {
+        pid_t pid;
+        ~EndPeer()
+        {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } endPeer{peer};
+
+    int changed = 0;
+    for (int run = 0; run < 300 && changed < 5; ++run) {
+        const ToolRun show = runTool({"show", "okr-info-9", "--hex"});
+        ASSERT_LE(0, show.status) << "ended by signal " << -show.status;
+        if (show.status == 0) {
+            continue;
+        }
+        const bool resized = show.errors == "okr-shm: okr-info-9 changed while it was read\n";
+        changed += resized ? 1 : 0;
+        EXPECT_TRUE(resized || show.errors.find("okr-info-9 is 0 bytes, not the 135880") != std::string::npos)
+            << show.errors;
+    }
+    EXPECT_LT(0, changed);
+}
+
+TEST_F(ShmTool, ARecordItMayNotOpenIsReportedWithTheSystemsReason)
+{
+    writeBlock("okr-info-5", std::vector<unsigned char>(135880));
+    ASSERT_EQ(0, chmod("/dev/shm/okr-info-5", 0600));
+    const ToolRun show = runTool({"show", "okr-info-5"}, strangerUid);
+    EXPECT_EQ(1, show.status);
+    EXPECT_EQ("okr-shm: cannot open okr-info-5: Permission denied\n", show.errors);
 }
 
 } // namespace

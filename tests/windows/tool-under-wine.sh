@@ -2,64 +2,26 @@
 # The Windows okr-shm under Wine, beside real runs of the Windows check, in a
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
-#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER list|clean|show|usage
+#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO
+# SCENARIO: list, clean, show, usage; and against a hostile shared folder:
+# fullwidth, links, case, names, fuzz.
 set -euo pipefail
+# Wine keeps file names outside ASCII only under a UTF-8 locale.
+export LC_ALL=C.UTF-8
 tool=$1
 check=$2
 wine=$3
 scenario=$4
-: "${WINEPREFIX:?run through ctest --preset windows}"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-work=$(mktemp -d)
-checks=()
-cleanup() {
-  exec 3>&- 4>&- 5>&- 2>/dev/null || true
-  for pid in "${checks[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cp -a "$WINEPREFIX" "$work/prefix"
-export WINEPREFIX=$work/prefix
+# shellcheck source=wine-world.sh
+. "$(dirname "$0")/wine-world.sh"
 # Wine cannot read its event log back: the boot stamp is empty.
-folder=$WINEPREFIX/drive_c/ProgramData/boost_interprocess
-folder_windows='C:\ProgramData/boost_interprocess'
+folder=$root
+folder_windows=$root_windows
 mkdir -p "$folder"
-wineserver -p
-
-# okr-shm ARGS...: sets status, out and err (line ends as on Linux).
-okr_shm() {
-  status=0
-  timeout 60 "$wine" "$tool" "$@" >"$work/out" 2>"$work/err" || status=$?
-  out=$(tr -d '\r' <"$work/out")
-  err=$(tr -d '\r' <"$work/err")
-}
-
-# Starts the check with its input on descriptor $1; sets info and check_pid.
-start_check() {
-  mkfifo "$work/in$1"
-  "$wine" "$check" <"$work/in$1" >"$work/check$1" &
-  check_pid=$!
-  checks+=("$check_pid")
-  eval "exec $1>\"$work/in$1\""
-  for _ in $(seq 1 600); do
-    grep -q "Press ENTER to finish test" "$work/check$1" 2>/dev/null && break
-    kill -0 "$check_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  grep -q "Press ENTER to finish test" "$work/check$1" ||
-    fail "the check ended or waited 60 s without its prompt; it printed:
-$(tr -d '\r' <"$work/check$1")"
-  info=$(grep -o 'okr-info-[0-9]*' "$work/check$1" | head -n1)
-}
-
-# json_field NAME KEY: the value of KEY in the element NAME of $out.
-json_field() {
-  python3 -c 'import json, sys
-rows = [r for r in json.loads(sys.argv[1]) if r["name"] == sys.argv[2]]
-print(json.dumps(rows[0][sys.argv[3]]) if rows else "missing")' "$out" "$1" "$2"
+# Every entry of drive_c outside the shared folders, with its size, time and
+# inode: what a run must leave as it is.
+outside() {
+  find "$WINEPREFIX/drive_c" -path "$folder" -prune -o -printf '%P %y %s %T@ %i\n' | sort
 }
 
 case $scenario in
@@ -160,6 +122,129 @@ usage)
   [ "$status" = 1 ] && [ "$err" = "okr-shm: no shared object okr-info-404" ] || fail "missing: $status $err"
   okr_shm --version
   [ "$status" = 0 ] && [[ "$out" =~ ^okr-shm\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "version: $out"
+  ;;
+fullwidth)
+  # U+FF0F, the fullwidth solidus, is "/" to the ANSI calls: each name would
+  # lead out of the folders; a literal "\" (which Wine lists as it is) too.
+  echo precious >"$WINEPREFIX/drive_c/precious.txt"
+  mkdir -p "$folder/42" "$folder/43"
+  touch "$folder/42/okr-x／..／..／..／..／precious.txt"
+  touch "$folder/43/okr-x\..\..\..\..\precious.txt"
+  printf abc >"$folder/okr-y／..／..／windows／win.ini"
+  before=$(outside)
+  okr_shm list --json
+  [ "$status" = 0 ] || fail "list: status $status: $err"
+  [ "$(json_field 'okr-y／..／..／windows／win.ini' size)" = 3 ] || fail "not listed as itself: $out"
+  okr_shm clean
+  printf '  | %s\n' "$out"
+  [ "$status" = 0 ] || fail "clean: status $status: $err"
+  grep -qxF "removed $folder_windows/42/okr-x／..／..／..／..／precious.txt" <<<"$out" || fail "42: $out"
+  grep -qxF "kept folder $folder_windows/43: not empty" <<<"$out" || fail "43: $out"
+  [ -e "$folder/okr-y／..／..／windows／win.ini" ] && [ -e "$folder/43/okr-x\..\..\..\..\precious.txt" ] ||
+    fail "a file of another name was removed"
+  [ "$(outside)" = "$before" ] || fail "outside the folders: $(diff <(echo "$before") <(outside))"
+  ;;
+links)
+  # An earlier boot's folder that is a link, a link among an earlier boot's
+  # files and one in the shared folder: none is entered, read or removed.
+  echo precious >"$WINEPREFIX/drive_c/precious.txt"
+  mkdir -p "$WINEPREFIX/drive_c/elsewhere" "$folder/1700000004"
+  head -c 16 /dev/zero >"$WINEPREFIX/drive_c/elsewhere/okr-info-1"
+  ln -s ../../elsewhere "$folder/1700000003"
+  ln -s ../../../precious.txt "$folder/1700000004/okr-info-2"
+  ln -s ../../precious.txt "$folder/okr-info-3"
+  before=$(outside)
+  okr_shm list --json
+  [ "$status" = 0 ] || fail "list: status $status: $err"
+  [ "$(json_field 1700000003 link)" = true ] && [ "$(json_field 1700000003 files)" = null ] ||
+    fail "the folder link: $out"
+  [ "$(json_field okr-info-3 size)" = missing ] || fail "a link listed as an object: $out"
+  okr_shm clean
+  printf '  | %s\n' "$out"
+  [ "$status" = 0 ] || fail "clean: status $status: $err"
+  grep -qxF "kept folder $folder_windows/1700000003: a link, never entered" <<<"$out" || fail "folder link: $out"
+  grep -qxF "kept folder $folder_windows/1700000004: not empty" <<<"$out" || fail "file link: $out"
+  [ -L "$folder/1700000003" ] && [ -L "$folder/1700000004/okr-info-2" ] && [ -L "$folder/okr-info-3" ] ||
+    fail "a link was removed"
+  [ "$(outside)" = "$before" ] || fail "outside the folders: $(diff <(echo "$before") <(outside))"
+  ;;
+case)
+  # The file system ignores case: OKR-SYNC is the synchronisation record.
+  mkdir -p "$folder/1700000005"
+  head -c 16 /dev/zero >"$folder/OKR-SYNC"
+  head -c 16 /dev/zero >"$folder/1700000005/OKR-SYNC"
+  okr_shm list --json
+  [ "$(json_field OKR-SYNC kind)" = '"sync"' ] || fail "OKR-SYNC: $out"
+  for name in OKR-SYNC okr-sync; do
+    okr_shm show "$name"
+    [ "$status" = 0 ] && grep -qx "NAME    OKR-SYNC" <<<"$out" && grep -q "^KIND    sync " <<<"$out" ||
+      fail "show $name: $status $out $err"
+  done
+  okr_shm clean
+  grep -qx "kept OKR-SYNC: okr-sync is never removed" <<<"$out" || fail "clean: $out"
+  grep -qxF "kept $folder_windows/1700000005/OKR-SYNC: okr-sync is never removed" <<<"$out" || fail "clean: $out"
+  [ -e "$folder/OKR-SYNC" ] && [ -e "$folder/1700000005/OKR-SYNC" ] || fail "OKR-SYNC removed"
+  ;;
+names)
+  # Names outside the ANSI code page, listed as themselves in UTF-8; a folder
+  # of fullwidth digits is no earlier boot's.
+  printf a >"$folder/okr-Ωz"
+  printf bb >"$folder/okr-Жук"
+  mkdir -p "$folder/１２３"
+  head -c 16 /dev/zero >"$folder/１２３/okr-info-1"
+  okr_shm list --json
+  [ "$status" = 0 ] || fail "list: status $status: $err"
+  [ "$(json_field okr-Ωz size)" = 1 ] && [ "$(json_field okr-Жук size)" = 2 ] || fail "names: $out"
+  [ "$(json_field １２３ kind)" = missing ] && [ "$(json_field 123 kind)" = missing ] || fail "stamp: $out"
+  okr_shm list
+  grep -q "^okr-Ωz  " <<<"$out" && grep -q "^okr-Жук  " <<<"$out" || fail "table: $out"
+  okr_shm clean
+  [ "$status" = 0 ] && [ -e "$folder/１２３/okr-info-1" ] || fail "clean: $status $out $err"
+  ;;
+fuzz)
+  # Random names of fullwidth forms, separators, dots, colons and device
+  # names, as files and folders in the shared folder and an earlier boot's:
+  # whatever okr-shm does, nothing outside the folders changes.
+  echo precious >"$WINEPREFIX/drive_c/precious.txt"
+  seed=${OKR_FUZZ_SEED:-$RANDOM}
+  echo "  seed $seed (OKR_FUZZ_SEED)"
+  python3 - "$folder" "$seed" <<'PY'
+import os, random, sys
+folder, rng = sys.argv[1], random.Random(int(sys.argv[2]))
+pieces = ["／", "＼", "．", "：", "..", ".", "\\", ":", " ", "CON", "nul", "COM1", "LPT9", "AUX.txt", "okr-sync",
+          "OKR-INFO-", "precious.txt", "１", "Ω", "ı", "*", "?", "<", "|", "\u2215", "\u29f8", "\ufe68",
+          "\u2024", "\udcff"]
+separators = ["／", "＼", "\\", "\u2215", "\ufe68"]
+
+def name():
+    junk = "".join(rng.choice(pieces) for _ in range(rng.randint(0, 4)))
+    if rng.random() < 0.5:
+        return "okr-" + junk
+    # Aimed out of the folder, at a file that exists there.
+    up = "".join(".." + rng.choice(separators) for _ in range(rng.randint(1, 5)))
+    return "okr-" + junk + rng.choice(separators) + up + rng.choice(["precious.txt", "windows／win.ini"])
+
+for where in (folder, os.path.join(folder, "1700000007")):
+    os.makedirs(where, exist_ok=True)
+    for i in range(150):
+        path = os.path.join(where, name())
+        try:
+            if rng.random() < 0.15:
+                os.makedirs(path, exist_ok=True)
+            else:
+                with open(path, "wb") as f:
+                    f.write(os.urandom(rng.choice((0, 16, 100))))
+        except OSError:
+            pass
+PY
+  before=$(outside)
+  for command in "list" "list --json" "clean --dry-run" "clean"; do
+    # shellcheck disable=SC2086
+    okr_shm $command
+    [ "$status" -le 1 ] || fail "$command: status $status: $err"
+  done
+  grep -q "^removed C:.*/1700000007/okr-" <<<"$out" || fail "nothing of the earlier boot's removed: $out"
+  [ "$(outside)" = "$before" ] || fail "outside the folders: $(diff <(echo "$before") <(outside))"
   ;;
 *) fail "no scenario $scenario" ;;
 esac

@@ -1,0 +1,23 @@
+#ifndef OKR_TOOL_NAMERULES_H
+#define OKR_TOOL_NAMERULES_H
+
+#include <string>
+
+namespace okr {
+namespace tool {
+
+// Names compared as the platform's file system compares them: byte for byte
+// on POSIX; on Windows without regard to case, so "OKR-SYNC" is the file that
+// Boost opens for "okr-sync".
+bool sameName(const std::string& a, const std::string& b);
+bool nameStartsWith(const std::string& name, const std::string& prefix);
+
+// Whether a name that a folder listing gave can be opened as that one entry
+// of the folder. Wine lists Unix names holding "\", ":" or a trailing dot,
+// which a Windows path would read as a path, a stream or another name.
+bool isOpenableName(const std::string& name);
+
+} // namespace tool
+} // namespace okr
+
+#endif
