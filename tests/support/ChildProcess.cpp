@@ -386,6 +386,12 @@ std::size_t ChildProcess::unreadOutputBytes() const
     return ioctl(fromChild, FIONREAD, &bytes) == 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 
+bool ChildProcess::ended() const
+{
+    siginfo_t info = {};
+    return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child;
+}
+
 void ChildProcess::write(const std::string& text) { (void)!::write(toChild, text.data(), text.size()); }
 
 void ChildProcess::closeInput()

@@ -64,6 +64,8 @@ public:
     std::string readErrors();
     // How many bytes of output wait in the pipe, unread.
     std::size_t unreadOutputBytes() const;
+    // True once the child has ended (it is not reaped: wait() still works).
+    bool ended() const;
 
     void write(const std::string& text);
     void closeInput();

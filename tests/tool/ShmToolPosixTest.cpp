@@ -118,10 +118,12 @@ protected:
         constexpr int pipeBytes = 4096;
         std::unique_ptr<ChildProcess> clean = startTool({"clean"}, -1, pipeBytes);
         constexpr std::size_t longestLine = 64;
-        for (int waited = 0; clean->unreadOutputBytes() < pipeBytes - longestLine && waited < 30000; waited += 10) {
+        for (int waited = 0; clean->unreadOutputBytes() < pipeBytes - longestLine && !clean->ended() && waited < 30000;
+             waited += 10) {
             usleep(10000);
         }
-        EXPECT_LE(pipeBytes - longestLine, clean->unreadOutputBytes()) << "clean did not stall";
+        EXPECT_LE(pipeBytes - longestLine, clean->unreadOutputBytes())
+            << "clean did not stall" << (clean->ended() ? ": it ended" : "");
         return clean;
     }
 };
