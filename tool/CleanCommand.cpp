@@ -1,6 +1,8 @@
 #include "Commands.h"
 #include "FileRemoval.h"
 #include "Inventory.h"
+#include "PrintedName.h"
+#include "host/PlatformText.h"
 
 #include <cctype>
 #include <iostream>
@@ -73,10 +75,10 @@ public:
     bool removeFolder(const std::string& path)
     {
         if (dryRun) {
-            std::cout << "would remove folder " << path << std::endl;
+            std::cout << "would remove folder " << host::platformTextToUtf8(path) << std::endl;
             return true;
         }
-        return report(removeEmptyFolder(path), "folder " + path);
+        return report(removeEmptyFolder(path), "folder " + host::platformTextToUtf8(path));
     }
 
     static void keep(const std::string& label, const std::string& reason)
@@ -116,31 +118,32 @@ int cleanObjects(bool dryRun)
     for (const ObjectRow& row : inventory.objects) {
         const std::string reason = reasonToKeep(row);
         if (reason.empty()) {
-            cleaner.remove(inventory.folder + "/" + row.file.name, row.file.name);
+            cleaner.remove(inventory.folder + "/" + row.file.name, printedName(row.file.name));
         } else {
-            Cleaner::keep(row.file.name, reason);
+            Cleaner::keep(printedName(row.file.name), reason);
         }
     }
     for (const EarlierBoot& boot : inventory.earlierBoots) {
         bool emptied = true;
         for (const BootFolderFile& file : boot.files) {
             const std::string path = boot.path + "/" + file.name;
+            const std::string label = host::platformTextToUtf8(boot.path) + "/" + printedName(file.name);
             if (!isProductFile(file.name)) {
                 emptied = false; // not ours to remove, nor to report
                 continue;
             }
             const std::string reason = reasonToKeep(file);
             if (!reason.empty()) {
-                Cleaner::keep(path, reason);
+                Cleaner::keep(label, reason);
                 emptied = false;
                 continue;
             }
-            emptied = cleaner.remove(path, path) && emptied;
+            emptied = cleaner.remove(path, label) && emptied;
         }
         if (emptied) {
             cleaner.removeFolder(boot.path);
         } else {
-            Cleaner::keep("folder " + boot.path, "not empty");
+            Cleaner::keep("folder " + host::platformTextToUtf8(boot.path), "not empty");
         }
     }
     return cleaner.allDone() ? 0 : 1;

@@ -80,7 +80,8 @@ bool takeInventory(Inventory& inventory)
         wxLogNull ownMessagesOnly;
         if (!host::forEachSharedFile(inventory.folder, "okr-*",
                                      [&names](const std::string& name) { names.push_back(name); })) {
-            std::cerr << "okr-shm: cannot read the shared folder " << inventory.folder << std::endl;
+            std::cerr << "okr-shm: cannot read the shared folder " << host::platformTextToUtf8(inventory.folder)
+                      << std::endl;
             return false;
         }
     }

@@ -1,10 +1,13 @@
 #include "Commands.h"
 #include "Inventory.h"
 #include "JsonOutput.h"
+#include "JsonWriter.h"
 #include "LocalTime.h"
+#include "PrintedName.h"
 #include "TextTable.h"
 #include "host/PlatformText.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace okr {
@@ -57,21 +60,54 @@ std::uint64_t totalBytes(const EarlierBoot& boot)
     return total;
 }
 
-void printTable(const Inventory& inventory)
+const std::vector<TextTable::Column>& objectColumns()
 {
-    TextTable objects({{"NAME", false},
-                       {"KIND", false},
-                       {"SIZE", true},
-                       {"LAYOUT", false},
-                       {"OWNER", false},
-                       {"MODIFIED", false},
-                       {"USERS", false},
-                       {"STATE", false}});
-    for (const ObjectRow& row : inventory.objects) {
-        objects.addRow({row.file.name, kindName(row.kind), std::to_string(row.file.size), layoutText(row), row.owner,
-                        isoLocalTime(row.file.modified), usersText(row), stateName(row.state)});
+    static const std::vector<TextTable::Column> columns{
+        {"NAME", false, true},  {"KIND", false},     {"SIZE", true},   {"LAYOUT", false},
+        {"OWNER", false, true}, {"MODIFIED", false}, {"USERS", false}, {"STATE", false}};
+    return columns;
+}
+
+// The positions in objectColumns() of the columns asked for, in their order.
+std::vector<std::size_t> chosenColumns(const std::vector<std::string>& titles)
+{
+    const std::vector<TextTable::Column>& all = objectColumns();
+    std::vector<std::size_t> chosen;
+    for (const std::string& title : titles) {
+        const auto found = std::find_if(all.begin(), all.end(),
+                                        [&title](const TextTable::Column& column) { return column.title == title; });
+        if (found != all.end()) {
+            chosen.push_back(static_cast<std::size_t>(found - all.begin()));
+        }
     }
-    objects.print(std::cout);
+    if (titles.empty()) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            chosen.push_back(i);
+        }
+    }
+    return chosen;
+}
+
+void printTable(const Inventory& inventory, const ListOptions& options)
+{
+    const std::vector<std::size_t> chosen = chosenColumns(options.columns);
+    std::vector<TextTable::Column> columns;
+    for (std::size_t column : chosen) {
+        columns.push_back(objectColumns()[column]);
+    }
+    TextTable objects(columns);
+    std::vector<std::string> cells(objectColumns().size());
+    std::vector<std::string> row(chosen.size());
+    for (const ObjectRow& object : inventory.objects) {
+        cells = {object.file.name,   kindName(object.kind),  std::to_string(object.file.size),
+                 layoutText(object), object.owner,           isoLocalTime(object.file.modified),
+                 usersText(object),  stateName(object.state)};
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            row[i] = std::move(cells[chosen[i]]);
+        }
+        objects.addRow(row);
+    }
+    objects.print(std::cout, options.format);
     if (inventory.earlierBoots.empty()) {
         return;
     }
@@ -80,54 +116,114 @@ void printTable(const Inventory& inventory)
         boots.addRow({boot.stamp, std::to_string(boot.files.size()), std::to_string(totalBytes(boot)), openText(boot)});
     }
     std::cout << '\n';
-    boots.print(std::cout);
+    boots.print(std::cout, options.format);
 }
 
-nlohmann::json objectJson(const ObjectRow& row)
+void writeNumbers(JsonWriter& json, const std::vector<ProcessId>& numbers)
 {
-    return {{"name", host::platformTextToUtf8(row.file.name)},
-            {"kind", kindName(row.kind)},
-            {"size", row.file.size},
-            {"layout", recordLayout(row.kind) == nullptr ? nlohmann::json() : nlohmann::json(layoutText(row))},
-            {"owner", host::platformTextToUtf8(row.owner)},
-            {"modified", isoLocalTime(row.file.modified)},
-            {"users", row.users},
-            {"users_complete", row.usersComplete},
-            {"owner_process", row.ownerProcess != 0 ? nlohmann::json(row.ownerProcess) : nlohmann::json()},
-            {"state", stateName(row.state)}};
+    json.beginArray();
+    for (ProcessId number : numbers) {
+        json.number(static_cast<std::int64_t>(number));
+    }
+    json.endArray();
 }
 
-nlohmann::json bootJson(const EarlierBoot& boot)
+// The keys in the order nlohmann::json sorts them, as before.
+void writeObject(JsonWriter& json, const ObjectRow& row)
+{
+    json.beginObject();
+    json.key("kind");
+    json.string(kindName(row.kind));
+    json.key("layout");
+    if (recordLayout(row.kind) == nullptr) {
+        json.null();
+    } else {
+        json.string(layoutText(row));
+    }
+    json.key("modified");
+    json.string(isoLocalTime(row.file.modified));
+    json.key("name");
+    json.string(jsonText(row.file.name));
+    json.key("name_quoted");
+    json.string(printedName(row.file.name));
+    json.key("owner");
+    json.string(jsonText(row.owner));
+    json.key("owner_process");
+    if (row.ownerProcess != 0) {
+        json.number(static_cast<std::int64_t>(row.ownerProcess));
+    } else {
+        json.null();
+    }
+    json.key("size");
+    json.number(row.file.size);
+    json.key("state");
+    json.string(stateName(row.state));
+    json.key("users");
+    writeNumbers(json, row.users);
+    json.key("users_complete");
+    json.boolean(row.usersComplete);
+    json.endObject();
+}
+
+void writeBoot(JsonWriter& json, const EarlierBoot& boot)
 {
     const Hold hold = folderHold(boot);
-    return {{"name", boot.stamp},
-            {"kind", "earlier boot"},
-            {"folder", host::platformTextToUtf8(boot.path)},
-            {"files", boot.files.size()},
-            {"size", totalBytes(boot)},
-            {"open", hold == Hold::unknown ? nlohmann::json() : nlohmann::json(hold == Hold::held)}};
+    json.beginObject();
+    json.key("files");
+    json.number(static_cast<std::uint64_t>(boot.files.size()));
+    json.key("folder");
+    json.string(jsonText(host::platformTextToUtf8(boot.path)));
+    json.key("kind");
+    json.string("earlier boot");
+    json.key("name");
+    json.string(jsonText(boot.stamp));
+    json.key("name_quoted");
+    json.string(printedName(boot.stamp));
+    json.key("open");
+    if (hold == Hold::unknown) {
+        json.null();
+    } else {
+        json.boolean(hold == Hold::held);
+    }
+    json.key("size");
+    json.number(totalBytes(boot));
+    json.endObject();
 }
 
 } // namespace
 
-int listObjects(bool json)
+const std::vector<std::string>& listColumns()
+{
+    static const std::vector<std::string> titles = [] {
+        std::vector<std::string> all;
+        for (const TextTable::Column& column : objectColumns()) {
+            all.push_back(column.title);
+        }
+        return all;
+    }();
+    return titles;
+}
+
+int listObjects(const ListOptions& options)
 {
     Inventory inventory;
     if (!takeInventory(inventory)) {
         return 1;
     }
-    if (!json) {
-        printTable(inventory);
+    if (!options.json) {
+        printTable(inventory, options);
         return 0;
     }
-    nlohmann::json rows = nlohmann::json::array();
+    JsonWriter json(std::cout);
+    json.beginArray();
     for (const ObjectRow& row : inventory.objects) {
-        rows.push_back(objectJson(row));
+        writeObject(json, row);
     }
     for (const EarlierBoot& boot : inventory.earlierBoots) {
-        rows.push_back(bootJson(boot));
+        writeBoot(json, boot);
     }
-    printJson(rows, std::cout);
+    json.endArray();
+    json.finish();
     return 0;
 }
 

@@ -2,9 +2,9 @@
 #include "HexDump.h"
 #include "JsonOutput.h"
 #include "ObjectFile.h"
+#include "PrintedName.h"
 #include "RecordLayout.h"
 #include "TextTable.h"
-#include "host/PlatformText.h"
 #include "host/SharedFolder.h"
 
 #include "common/LogInfo"
@@ -44,7 +44,7 @@ constexpr std::size_t firstBytes = 16;
 
 void printFacts(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 {
-    std::cout << "NAME    " << file.name << '\n'
+    std::cout << "NAME    " << printedName(file.name) << '\n'
               << "KIND    " << kindName(kind) << " (" << layout.typeName << ", " << layout.size << " bytes)\n"
               << "SIZE    " << file.size << '\n'
               << "LAYOUT  " << fitText(layout, file.size) << std::endl;
@@ -52,11 +52,9 @@ void printFacts(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 
 nlohmann::json factsJson(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 {
-    return {{"name", host::platformTextToUtf8(file.name)},
-            {"kind", kindName(kind)},
-            {"record", layout.typeName},
-            {"size", file.size},
-            {"layout", fitText(layout, file.size)}};
+    return {{"name", jsonText(file.name)}, {"name_quoted", printedName(file.name)},
+            {"kind", kindName(kind)},      {"record", layout.typeName},
+            {"size", file.size},           {"layout", fitText(layout, file.size)}};
 }
 
 void printAreas(const unsigned char* bytes, const RecordLayout& layout)
@@ -93,13 +91,14 @@ int showObject(const std::string& name, bool json, bool hex)
     const std::string folder = host::sharedFolder();
     ObjectFile file;
     if (!inspectObjectFile(folder, name, file)) {
-        std::cerr << "okr-shm: no shared object " << name << std::endl;
+        std::cerr << "okr-shm: no shared object " << printedName(name) << std::endl;
         return 1;
     }
     const Kind kind = kindOf(name);
     const RecordLayout* layout = recordLayout(kind);
     if (layout == nullptr) {
-        std::cerr << "okr-shm: " << name << " holds no record of this product (okr-sync, okr-info-N)" << std::endl;
+        std::cerr << "okr-shm: " << printedName(name) << " holds no record of this product (okr-sync, okr-info-N)"
+                  << std::endl;
         return 1;
     }
     nlohmann::json facts = factsJson(file, kind, *layout);
@@ -110,8 +109,8 @@ int showObject(const std::string& name, bool json, bool hex)
         } else if (!hex) {
             printFacts(file, kind, *layout);
         }
-        std::cerr << "okr-shm: " << name << " is " << file.size << " bytes, not the " << layout->size << " of a "
-                  << layout->typeName << "; nothing read" << std::endl;
+        std::cerr << "okr-shm: " << printedName(name) << " is " << file.size << " bytes, not the " << layout->size
+                  << " of a " << layout->typeName << "; nothing read" << std::endl;
         return 1;
     }
 
@@ -119,7 +118,7 @@ int showObject(const std::string& name, bool json, bool hex)
     try {
         bytes = kind == Kind::sync ? openRecord<SharedSyncInfo>(name) : openRecord<common::LogInfo>(name);
     } catch (const ipc::SharedException& e) {
-        std::cerr << "okr-shm: cannot open " << name << ": " << e.what() << std::endl;
+        std::cerr << "okr-shm: cannot open " << printedName(name) << ": " << e.what() << std::endl;
         return 1;
     }
     if (hex) {
