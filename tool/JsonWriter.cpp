@@ -9,7 +9,7 @@ constexpr std::size_t spillAt = 1 << 16;
 
 } // namespace
 
-JsonWriter::JsonWriter(std::ostream& stream) : out(stream) {}
+JsonWriter::JsonWriter(std::ostream& stream) : out(stream), lineStart("\n") {}
 
 void JsonWriter::finish()
 {
@@ -17,7 +17,7 @@ void JsonWriter::finish()
     spill(true);
 }
 
-void JsonWriter::indent() { text.append(2 * levels.size(), ' '); }
+void JsonWriter::indent() { text.append(lineStart, 1, 2 * levels.size()); }
 
 void JsonWriter::spill(bool always)
 {
@@ -34,8 +34,10 @@ void JsonWriter::beforeValue()
         return;
     }
     if (!levels.empty()) {
-        text += levels.back().items++ == 0 ? "\n" : ",\n";
-        indent();
+        if (levels.back().items++ > 0) {
+            text += ',';
+        }
+        text.append(lineStart, 0, 1 + 2 * levels.size());
     }
 }
 
@@ -44,6 +46,7 @@ void JsonWriter::open(char bracket)
     beforeValue();
     text += bracket;
     levels.push_back({bracket == '{', 0});
+    lineStart.resize(1 + 2 * levels.size(), ' ');
 }
 
 void JsonWriter::close(char bracket)
@@ -66,8 +69,9 @@ void JsonWriter::endObject() { close('}'); }
 void JsonWriter::key(const char* name)
 {
     beforeValue();
-    quote(name);
-    text += ": ";
+    text += '"';
+    text += name; // the tool's own keys, which need no escapes
+    text += "\": ";
     afterKey = true;
 }
 
@@ -80,7 +84,14 @@ void JsonWriter::string(const std::string& value)
 void JsonWriter::quote(const std::string& value)
 {
     text += '"';
-    for (const char c : value) {
+    std::size_t plain = 0; // the start of a run that needs no escape
+    for (std::size_t at = 0; at < value.size(); ++at) {
+        const auto c = static_cast<unsigned char>(value[at]);
+        if (c >= 0x20 && c != '"' && c != '\\') {
+            continue;
+        }
+        text.append(value, plain, at - plain);
+        plain = at + 1;
         switch (c) {
         case '"': text += "\\\""; break;
         case '\\': text += "\\\\"; break;
@@ -90,16 +101,13 @@ void JsonWriter::quote(const std::string& value)
         case '\r': text += "\\r"; break;
         case '\t': text += "\\t"; break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                static const char hex[] = "0123456789abcdef";
-                text += "\\u00";
-                text += hex[(c >> 4) & 0xF];
-                text += hex[c & 0xF];
-            } else {
-                text += c;
-            }
+            static const char hex[] = "0123456789abcdef";
+            text += "\\u00";
+            text += hex[(c >> 4) & 0xF];
+            text += hex[c & 0xF];
         }
     }
+    text.append(value, plain, value.size() - plain);
     text += '"';
 }
 

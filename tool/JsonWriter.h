@@ -46,6 +46,7 @@ private:
 
     std::ostream& out;
     std::string text;
+    std::string lineStart; // a line end and the indentation of the deepest level yet
     std::vector<Level> levels;
     bool afterKey = false;
 };

@@ -68,6 +68,21 @@ const std::vector<TextTable::Column>& objectColumns()
     return columns;
 }
 
+// The text of an object's cell in the column at that position of objectColumns().
+std::string cellText(const ObjectRow& object, std::size_t column)
+{
+    switch (column) {
+    case 0: return object.file.name;
+    case 1: return kindName(object.kind);
+    case 2: return std::to_string(object.file.size);
+    case 3: return layoutText(object);
+    case 4: return object.owner;
+    case 5: return isoLocalTime(object.file.modified);
+    case 6: return usersText(object);
+    default: return stateName(object.state);
+    }
+}
+
 // The positions in objectColumns() of the columns asked for, in their order.
 std::vector<std::size_t> chosenColumns(const std::vector<std::string>& titles)
 {
@@ -96,16 +111,13 @@ void printTable(const Inventory& inventory, const ListOptions& options)
         columns.push_back(objectColumns()[column]);
     }
     TextTable objects(columns);
-    std::vector<std::string> cells(objectColumns().size());
-    std::vector<std::string> row(chosen.size());
     for (const ObjectRow& object : inventory.objects) {
-        cells = {object.file.name,   kindName(object.kind),  std::to_string(object.file.size),
-                 layoutText(object), object.owner,           isoLocalTime(object.file.modified),
-                 usersText(object),  stateName(object.state)};
-        for (std::size_t i = 0; i < chosen.size(); ++i) {
-            row[i] = std::move(cells[chosen[i]]);
+        std::vector<std::string> row;
+        row.reserve(chosen.size());
+        for (std::size_t column : chosen) {
+            row.push_back(cellText(object, column));
         }
-        objects.addRow(row);
+        objects.addRow(std::move(row));
     }
     objects.print(std::cout, options.format);
     if (inventory.earlierBoots.empty()) {

@@ -50,9 +50,12 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
     }
 
     std::vector<std::size_t> widths(columns.size(), 0);
+    std::vector<std::size_t> cellWidths; // row by row, measured once
+    cellWidths.reserve((rows.size() + 1) * columns.size());
     const auto measure = [&](const std::vector<std::string>& cells) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            widths[i] = std::max(widths[i], displayWidth(cells[i]));
+            cellWidths.push_back(displayWidth(cells[i]));
+            widths[i] = std::max(widths[i], cellWidths.back());
         }
     };
     if (format.headings) {
@@ -61,10 +64,11 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
     for (const auto& row : rows) {
         measure(row);
     }
+    std::size_t measured = 0;
     const auto printLine = [&](const std::vector<std::string>& cells) {
         line.clear();
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            const std::size_t padding = widths[i] - displayWidth(cells[i]);
+            const std::size_t padding = widths[i] - cellWidths[measured++];
             const bool last = i + 1 == cells.size();
             if (columns[i].alignRight) {
                 line.append(padding, ' ');
