@@ -361,6 +361,16 @@ TEST_F(ShmTool, OutputThatCannotBeWrittenFailsTheRunAndCleanStillCleans)
     EXPECT_EQ(0, gone.wait()) << "a closed pipe is no failure";
 }
 
+TEST_F(ShmTool, BashCompletesShowWithTheNamesAsListPrintsThem)
+{
+    for (const char* name : {"okr-sync", "okr-a b", "other"}) {
+        writeBlock(name, std::vector<unsigned char>(16));
+    }
+    const ProcessResult completed = runCommand("bash -c '. " OKR_BASH_COMPLETION "; COMP_WORDS=(" + tool +
+                                               " show okr-); COMP_CWORD=2; _okr_shm; printf \"%s\\n\" \"${COMPREPLY[@]}\"'");
+    EXPECT_EQ("'okr-a b'\nokr-sync\n", completed.output);
+}
+
 TEST_F(ShmTool, UnreadableFolderFailsWithStatusOne)
 {
     ASSERT_EQ(0, chmod("/dev/shm", 0700));
