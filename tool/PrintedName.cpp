@@ -232,13 +232,12 @@ bool nameFromPrinted(const std::string& text, std::string& name)
                 return false;
             }
         } else if (c == '\\') {
-            if (at == text.size()) {
+            // Printed names escape only the single quote out of quotes; any
+            // other backslash is more likely a Windows path than quoting.
+            if (at == text.size() || text[at] != '\'') {
                 return false;
             }
-            if (text[at] != '\n') {
-                name += text[at];
-            }
-            ++at;
+            name += text[at++];
         } else if (isOneOf(c, " \t\n|&;<>()$`*?[") || (at == 1 && (c == '#' || c == '~'))) {
             return false; // syntax, or an expansion the tool does not make
         } else {

@@ -16,8 +16,9 @@ namespace tool {
 std::string printedName(const std::string& name);
 
 // The reverse, for text quoted as a POSIX shell quotes one word: '...',
-// $'...' with backslash escapes, "..." without expansions, \c, and bare
-// characters that are no shell syntax. False when text is not such a word.
+// $'...' with backslash escapes, "..." without expansions, \' and bare
+// characters that are no shell syntax. False when text is not such a word
+// (a backslash before anything but a quote, outside quotes, among them).
 bool nameFromPrinted(const std::string& text, std::string& name);
 
 // True when text is valid UTF-8 (no surrogates), so that JSON can hold it

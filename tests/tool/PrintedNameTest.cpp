@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PrintedNameReading, TakesWhatAShellTakesAndRefusesWhatItWouldExpand)
 {
-    for (const auto& read : {Printed{"okr-a b", "\"okr-a b\""}, Printed{"okr-a b", "okr-a\\ b"},
+    for (const auto& read : {Printed{"okr-a b", "\"okr-a b\""}, Printed{"okr-a'b", "okr-a\\'b"},
                              Printed{"okr-A\x1b\xff", "$'okr-\\x41\\e\\xff'"}, Printed{"a'b", "'a'\"'\"'b'"},
                              Printed{"$`\"\\x", "\"\\$\\`\\\"\\\\x\""}, Printed{"okr-=^!{}", "okr-=^!{}"}}) {
         std::string name;
@@ -69,7 +69,7 @@ TEST(PrintedNameReading, TakesWhatAShellTakesAndRefusesWhatItWouldExpand)
         EXPECT_EQ(read.name, name) << read.printed;
     }
     for (const char* text : {"'open", "$'open", "\"open", "$'\\q'", "\"$HOME\"", "\"`id`\"", "okr-*", "a b", "~root",
-                             "#x", "x;y", "$x", "okr\\"}) {
+                             "#x", "x;y", "$x", "okr\\", "okr-a\\ b", "okr-x\\..\\boot.ini"}) {
         std::string name;
         EXPECT_FALSE(nameFromPrinted(text, name)) << text;
     }
