@@ -2,7 +2,7 @@
 # The Windows okr-shm under Wine, beside real runs of the Windows check, in a
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
-#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER list|clean|show|usage
+#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER list|clean|show|usage|edges
 set -euo pipefail
 tool=$1
 check=$2
@@ -156,6 +156,28 @@ usage)
   [ "$status" = 1 ] && [ "$err" = "okr-shm: no shared object okr-info-404" ] || fail "missing: $status $err"
   okr_shm --version
   [ "$status" = 0 ] && [[ "$out" =~ ^okr-shm\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "version: $out"
+  ;;
+edges)
+  # Wine hands a program the command line in the Unix locale's encoding.
+  export LC_ALL=C.UTF-8
+  # A name outside the ANSI code page comes through the wide command line as
+  # itself (the ANSI one would give "okr-info-???"), and so does its printed
+  # form, and is echoed as itself.
+  for argument in okr-info-Жук "'okr-info-'\$'\320\226''ук'"; do
+    okr_shm show "$argument"
+    [ "$status" = 1 ] && [ "$err" = "okr-shm: no shared object okr-info-Жук" ] || fail "show $argument: $status $err"
+  done
+  okr_shm /?
+  [ "$status" = 0 ] && grep -q "^Usage: okr-shm" <<<"$out" || fail "/?: $status $out $err"
+  # Output in blocks, never a write per byte: into NUL (a character device
+  # but no console) and into a pipe, 201 lines of about 90 bytes each.
+  for i in $(seq 1 200); do : >"$folder/okr-info-$i"; done
+  WINEDEBUG=+file timeout 60 "$wine" cmd /c "Z:$(sed 's|/|\\|g' <<<"$tool") list > NUL" 2>"$work/trace" || fail "list > NUL"
+  writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
+  [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "list > NUL took $writes writes"
+  WINEDEBUG=+file timeout 60 "$wine" "$tool" list 2>"$work/trace" | wc -l >"$work/lines"
+  writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
+  [ "$(cat "$work/lines")" = 201 ] && [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "list | wc: $(cat "$work/lines") lines, $writes writes"
   ;;
 *) fail "no scenario $scenario" ;;
 esac
