@@ -273,6 +273,11 @@ TEST_P(ShmToolHostileName, PrintsAsOneQuotedLineThatLooksLikeNoOtherName)
 
     const ToolRun clean = runTool({"clean", "--dry-run"});
     EXPECT_EQ("kept " + printed + ": not an information record\n", clean.output);
+
+    // JSON holds the name itself when it is UTF-8, else its printed form.
+    const json object = json::parse(runTool({"list", "--json"}).output).at(0);
+    EXPECT_EQ(printed, object["name_quoted"]);
+    EXPECT_EQ(name.find('\xff') == std::string::npos ? name : printed, object["name"]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, ShmToolHostileName,
@@ -366,8 +371,9 @@ TEST_F(ShmTool, BashCompletesShowWithTheNamesAsListPrintsThem)
     for (const char* name : {"okr-sync", "okr-a b", "other"}) {
         writeBlock(name, std::vector<unsigned char>(16));
     }
-    const ProcessResult completed = runCommand("bash -c '. " OKR_BASH_COMPLETION "; COMP_WORDS=(" + tool +
-                                               " show okr-); COMP_CWORD=2; _okr_shm; printf \"%s\\n\" \"${COMPREPLY[@]}\"'");
+    const ProcessResult completed =
+        runCommand("bash -c '. " OKR_BASH_COMPLETION "; COMP_WORDS=(" + tool +
+                   " show okr-); COMP_CWORD=2; _okr_shm; printf \"%s\\n\" \"${COMPREPLY[@]}\"'");
     EXPECT_EQ("'okr-a b'\nokr-sync\n", completed.output);
 }
 
