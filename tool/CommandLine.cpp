@@ -114,6 +114,7 @@ int runCommand(const std::vector<std::string>& arguments)
     clean->add_flag("--dry-run", dryRun, "Say what would be removed, remove nothing");
 
     std::vector<const char*> argv;
+    argv.reserve(arguments.size());
     for (const std::string& argument : arguments) {
         // Windows' own way to ask for help.
         argv.push_back(argument == "/?" ? "--help" : argument.c_str());

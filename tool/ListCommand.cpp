@@ -107,6 +107,7 @@ void printTable(const Inventory& inventory, const ListOptions& options)
 {
     const std::vector<std::size_t> chosen = chosenColumns(options.columns);
     std::vector<TextTable::Column> columns;
+    columns.reserve(chosen.size());
     for (std::size_t column : chosen) {
         columns.push_back(objectColumns()[column]);
     }

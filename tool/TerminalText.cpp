@@ -36,11 +36,8 @@ std::size_t displayWidth(const std::string& text)
     for (std::size_t at = 0; at < text.size();) {
         const auto byte = static_cast<unsigned char>(text[at]);
         char32_t code = 0;
-        if (byte < 0x80) {
-            ++width;
-            ++at;
-        } else if (!nextWtf8Code(text, at, code)) {
-            ++width; // a stray byte
+        if (byte < 0x80 || !nextWtf8Code(text, at, code)) {
+            ++width; // ASCII, or a stray byte
             ++at;
         } else if (isIn(twoColumns, code)) {
             width += 2;
