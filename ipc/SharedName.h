@@ -10,7 +10,7 @@ namespace ipc {
 // shared folder. On Windows every block is the file <folder>/<name>: a name
 // that is empty, "." or "..", or that carries a path separator, would reach
 // files outside it; a trailing "." or " " is dropped (two names, one file);
-// ":" opens a stream of another file; CON, NUL, COM1 and their kin are
+// ":" opens a stream of another file; CON, NUL, COM1, COM¹ and their kin are
 // devices; < > " | ? * and control characters are no file name at all. The
 // rule holds on every platform, so a name means the same object everywhere.
 bool isValidSharedName(const std::string& name) noexcept;

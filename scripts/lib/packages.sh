@@ -29,5 +29,7 @@ okr_ensure_packages() {
 # bsdextrautils has hexdump, against which the tool's dump is tested.
 OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd
   valgrind libcli11-dev nlohmann-json3-dev bsdextrautils)
+# What scripts/bench needs beyond that: hyperfine times whole processes.
+OKR_BENCH_PACKAGES=(hyperfine)
 # What building and proving the packages needs beyond that.
 OKR_PACKAGING_PACKAGES=(build-essential debhelper dpkg-dev lintian man-db pkg-config unzip)
