@@ -68,8 +68,8 @@ if(NOT WIN32)
   install(DIRECTORY man/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime
     FILES_MATCHING PATTERN "*.1")
 else()
-  # Windows has no man: the .zip carries the pages as plain text, and the
-  # README and LICENSE, all with the line ends Notepad expects.
+  # Windows has no man: the .zip carries the pages as plain text, beside
+  # README, LICENSE and the notices, all with the line ends Notepad expects.
   find_program(OKR_GROFF groff REQUIRED)
   file(GLOB OKR_MANUAL_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/*.1)
   set(OKR_MANUAL_TEXTS)
@@ -84,9 +84,18 @@ else()
   add_custom_target(okr_manual_texts ALL DEPENDS ${OKR_MANUAL_TEXTS})
   install(FILES ${OKR_MANUAL_TEXTS} DESTINATION doc COMPONENT runtime)
 
-  foreach(file README.md LICENSE)
-    get_filename_component(name ${file} NAME_WE)
-    configure_file(${file} ${CMAKE_CURRENT_BINARY_DIR}/${name}.txt @ONLY NEWLINE_STYLE CRLF)
-    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.txt DESTINATION . COMPONENT runtime)
-  endforeach()
+  # README.txt is written for the administrator who unpacks the .zip.
+  configure_file(windows/README.txt ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  # The licences of what the executables contain, from the copyright files
+  # of the packages that supplied it.
+  find_program(OKR_PYTHON python3 REQUIRED)
+  set(notices ${CMAKE_CURRENT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
+  add_custom_command(OUTPUT ${notices}
+    COMMAND ${OKR_PYTHON} ${PROJECT_SOURCE_DIR}/windows/third-party-notices.py
+            --cxx ${CMAKE_CXX_COMPILER} --wx ${OKR_WX_MINGW_PREFIX} --out ${notices}
+    DEPENDS ${PROJECT_SOURCE_DIR}/windows/third-party-notices.py VERBATIM)
+  add_custom_target(okr_release_texts ALL DEPENDS ${notices})
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt ${notices}
+    DESTINATION . COMPONENT runtime)
 endif()
