@@ -9,6 +9,8 @@
 set -eu
 cmake=$1 build=$2 name=$3 out=$4 changelog=$5
 : "${SOURCE_DATE_EPOCH:=$(dpkg-parsechangelog -l "$changelog" -S Timestamp)}"
+# strip, too, writes a time into each .exe: this one.
+export SOURCE_DATE_EPOCH
 
 stage=$out/stage
 rm -rf "$out"
