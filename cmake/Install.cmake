@@ -34,8 +34,10 @@ set(OKR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/okr)
 install(EXPORT okrTargets NAMESPACE okr:: DESTINATION ${OKR_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(cmake/okrConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/okrConfig.cmake
   INSTALL_DESTINATION ${OKR_CMAKE_DIR})
+# The major version is the shared library's SONAME, which promises its
+# binary interface; a minor version only adds to it.
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/okrConfigVersion.cmake
-  COMPATIBILITY SameMinorVersion)
+  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/okrConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/okrConfigVersion.cmake
   DESTINATION ${OKR_CMAKE_DIR} COMPONENT development)
 
