@@ -25,8 +25,10 @@ def owning_package(path):
 
 
 def package_version(package):
-    return subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], check=True, capture_output=True,
-                          text=True).stdout
+    # One line per installed architecture; Multi-Arch: same keeps them equal.
+    out = subprocess.run(["dpkg-query", "-W", "-f=${Version}\n", package], check=True, capture_output=True,
+                         text=True).stdout
+    return out.splitlines()[0]
 
 
 def compiler_file(cxx, name):
