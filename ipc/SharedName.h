@@ -1,6 +1,8 @@
 #ifndef OKR_IPC_SHAREDNAME_H
 #define OKR_IPC_SHAREDNAME_H
 
+#include "Export.h"
+
 #include <string>
 
 namespace okr {
@@ -13,7 +15,7 @@ namespace ipc {
 // ":" opens a stream of another file; CON, NUL, COM1, COM¹ and their kin are
 // devices; < > " | ? * and control characters are no file name at all. The
 // rule holds on every platform, so a name means the same object everywhere.
-bool isValidSharedName(const std::string& name) noexcept;
+OKR_API bool isValidSharedName(const std::string& name) noexcept;
 
 } // namespace ipc
 } // namespace okr
