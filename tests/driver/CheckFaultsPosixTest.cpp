@@ -78,10 +78,7 @@ TEST_F(CheckFault, LeftoverSyncBlockOfWrongSizeIsResizedAndZeroed)
         leftover << std::string(100, '\xff');
     }
     ChildProcess run(check);
-    infoName = expectedInfoName(run.pid(), getuid());
-    std::string line;
-    while (run.readLine(line) && line != "Press ENTER to finish test") {
-    }
+    ASSERT_TRUE(upToPrompt(run));
 
     EXPECT_EQ(16, shmSize("okr-sync"));
     EXPECT_EQ(std::string(16, '\0'), fileContent("/dev/shm/okr-sync"));

@@ -1,12 +1,14 @@
 #ifndef OKR_TESTS_CHECKRUNFIXTURE_H
 #define OKR_TESTS_CHECKRUNFIXTURE_H
 
+#include "ChildProcess.h"
 #include "DevShm.h"
 #include "PrivateSharedMemory.h"
 
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 namespace okr {
 namespace testing {
@@ -28,6 +30,19 @@ protected:
             unlink(("/dev/shm/" + infoName).c_str());
         }
         PrivateSharedMemory::TearDown();
+    }
+
+    // Reads the run's output up to and including its prompt, and learns its
+    // information record; a failure, quoting the run, when no prompt comes.
+    ::testing::AssertionResult upToPrompt(ChildProcess& run, std::vector<std::string>& lines)
+    {
+        infoName = expectedInfoName(run.pid(), getuid());
+        return run.readUpTo("Press ENTER to finish test", lines);
+    }
+    ::testing::AssertionResult upToPrompt(ChildProcess& run)
+    {
+        std::vector<std::string> lines;
+        return upToPrompt(run, lines);
     }
 
     // Neither of the run's objects is left behind.

@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,7 +23,106 @@ namespace testing {
 
 namespace {
 
-constexpr int hungChildMs = 30000;
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds hungChild{30};
+constexpr int glanceMs = 10;
+
+// /proc as the test process saw it on starting, before a test mounted one of
+// its own (PrivateWorld), in which its children have other ids.
+const int startingProc = open("/proc", O_DIRECTORY | O_CLOEXEC);
+
+std::string procText(pid_t pid, const char* file)
+{
+    const int fd = openat(startingProc, (std::to_string(pid) + "/" + file).c_str(), O_RDONLY | O_CLOEXEC);
+    char text[4096] = {};
+    const ssize_t got = fd >= 0 ? read(fd, text, sizeof text - 1) : -1;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return got > 0 ? std::string(text, static_cast<std::size_t>(got)) : std::string();
+}
+
+bool readChildMemory(pid_t pid, unsigned long long address, void* into, std::size_t size)
+{
+    const int fd = openat(startingProc, (std::to_string(pid) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t got = fd >= 0 ? pread(fd, into, size, static_cast<off_t>(address)) : -1;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return got == static_cast<ssize_t>(size);
+}
+
+// True while the child is blocked reading its standard input (read, poll,
+// ppoll, select, pselect6 on descriptor 0): it prints nothing more until it
+// gets some. A wait this cannot see (no right to look, another call) counts
+// as none, and only the hung-child timeout ends it.
+bool waitsForInput(pid_t pid)
+{
+    // "number arg1 ... arg6 sp pc" while blocked in a call, else "running".
+    const std::string text = procText(pid, "syscall");
+    char* end = nullptr;
+    const long call = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str()) {
+        return false;
+    }
+    unsigned long long arg[6] = {};
+    for (unsigned long long& value : arg) {
+        const char* field = end;
+        value = std::strtoull(field, &end, 16);
+        if (end == field) {
+            return false;
+        }
+    }
+    if (call == SYS_read) {
+        return arg[0] == STDIN_FILENO;
+    }
+#ifdef SYS_poll
+    const bool polls = call == SYS_ppoll || call == SYS_poll;
+#else
+    const bool polls = call == SYS_ppoll;
+#endif
+    if (polls) {
+        pollfd fds[16];
+        const std::size_t count = arg[1] < 16 ? static_cast<std::size_t>(arg[1]) : 16;
+        if (!readChildMemory(pid, arg[0], fds, count * sizeof(pollfd))) {
+            return false;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (fds[i].fd == STDIN_FILENO && (fds[i].events & POLLIN) != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+#ifdef SYS_select
+    const bool selects = call == SYS_pselect6 || call == SYS_select;
+#else
+    const bool selects = call == SYS_pselect6;
+#endif
+    unsigned char firstDescriptors = 0;
+    return selects && arg[0] > STDIN_FILENO && arg[1] != 0 && readChildMemory(pid, arg[1], &firstDescriptors, 1) &&
+           (firstDescriptors & 1u) != 0;
+}
+
+// Ready to read, or at its end.
+bool readable(int fd)
+{
+    pollfd ready = {fd, POLLIN, 0};
+    return poll(&ready, 1, 0) > 0;
+}
+
+// A signal sent to the process that it has not taken yet.
+bool signalPending(pid_t pid)
+{
+    const std::string status = procText(pid, "status");
+    for (const char* field : {"\nSigPnd:\t", "\nShdPnd:\t"}) {
+        const std::size_t at = status.find(field);
+        if (at == std::string::npos || std::strtoull(status.c_str() + at + std::strlen(field), nullptr, 16) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 [[noreturn]] void failInChild(const char* what)
 {
@@ -119,6 +220,12 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    if (options.brokenOutput) {
+        // Closed before the fork: the program's first write meets a pipe
+        // without reader, however fast it starts.
+        close(output[0]);
+        output[0] = -1;
+    }
     child = fork();
     if (child == 0) {
         if (options.terminalInput) {
@@ -163,7 +270,8 @@ ChildProcess::~ChildProcess()
 {
     if (!waited && child > 0) {
         kill(child, SIGKILL);
-        wait();
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
     for (int fd : {toChild, childInput, fromChild, errorsFromChild}) {
         if (fd >= 0) {
@@ -172,8 +280,18 @@ ChildProcess::~ChildProcess()
     }
 }
 
+bool ChildProcess::stuckOnInput() const
+{
+    // A wake-up under way may not show in the child's state yet, but its
+    // cause does until the child has run: input in the pipe, its end, or a
+    // signal. So the causes are looked at first, the state after.
+    return !(childInput >= 0 && readable(childInput)) && !signalPending(child) && waitsForInput(child);
+}
+
 bool ChildProcess::readLine(std::string& line)
 {
+    why.clear();
+    Clock::time_point quietSince = Clock::now();
     for (;;) {
         const std::size_t end = pending.find('\n');
         if (end != std::string::npos) {
@@ -182,19 +300,52 @@ bool ChildProcess::readLine(std::string& line)
             return true;
         }
         if (fromChild < 0) {
+            why = "its output is closed";
             return false;
         }
         pollfd ready = {fromChild, POLLIN, 0};
-        if (poll(&ready, 1, hungChildMs) <= 0) {
+        const int events = poll(&ready, 1, glanceMs);
+        if (events > 0) {
+            char buffer[4096];
+            const ssize_t got = read(fromChild, buffer, sizeof buffer);
+            if (got <= 0) {
+                why = "its output ended";
+                return false;
+            }
+            pending.append(buffer, static_cast<std::size_t>(got));
+            quietSince = Clock::now();
+            continue;
+        }
+        // What it wrote before it began to wait is in the pipe by now.
+        if (stuckOnInput() && !readable(fromChild)) {
+            why = "it waits for input";
             return false;
         }
-        char buffer[4096];
-        const ssize_t got = read(fromChild, buffer, sizeof buffer);
-        if (got <= 0) {
+        if (Clock::now() - quietSince > hungChild) {
+            why = "it printed nothing for " + std::to_string(hungChild.count()) + " s";
             return false;
         }
-        pending.append(buffer, static_cast<std::size_t>(got));
     }
+}
+
+::testing::AssertionResult ChildProcess::readUpTo(const std::string& wanted, std::vector<std::string>& lines)
+{
+    std::string line;
+    while (readLine(line)) {
+        lines.push_back(line);
+        if (line == wanted) {
+            return ::testing::AssertionSuccess();
+        }
+    }
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    failure << "no line \"" << wanted << "\": " << why << "; it printed:\n";
+    for (const std::string& printed : lines) {
+        failure << "  | " << printed << "\n";
+    }
+    if (!pending.empty()) {
+        failure << "  | " << pending << " (no newline)\n";
+    }
+    return failure;
 }
 
 std::string ChildProcess::readRest()
@@ -213,9 +364,18 @@ std::string ChildProcess::readErrors()
 {
     std::string errors;
     char buffer[4096];
-    ssize_t got = 0;
-    while (errorsFromChild >= 0 && (got = read(errorsFromChild, buffer, sizeof buffer)) > 0) {
+    pollfd ready = {errorsFromChild, POLLIN, 0};
+    const auto hungMs = static_cast<int>(std::chrono::milliseconds(hungChild).count());
+    while (errorsFromChild >= 0 && poll(&ready, 1, hungMs) > 0) {
+        const ssize_t got = read(errorsFromChild, buffer, sizeof buffer);
+        if (got <= 0) {
+            return errors;
+        }
         errors.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (errorsFromChild >= 0) {
+        ADD_FAILURE() << "standard error of pid " << child << " stayed open and silent for " << hungChild.count()
+                      << " s";
     }
     return errors;
 }
@@ -226,18 +386,18 @@ std::size_t ChildProcess::unreadOutputBytes() const
     return ioctl(fromChild, FIONREAD, &bytes) == 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 
+bool ChildProcess::ended() const
+{
+    siginfo_t info = {};
+    return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child;
+}
+
 void ChildProcess::write(const std::string& text) { (void)!::write(toChild, text.data(), text.size()); }
 
 void ChildProcess::closeInput()
 {
     close(toChild);
     toChild = -1;
-}
-
-void ChildProcess::closeOutput()
-{
-    close(fromChild);
-    fromChild = -1;
 }
 
 std::string ChildProcess::unreadInput()
@@ -255,7 +415,27 @@ std::string ChildProcess::unreadInput()
 int ChildProcess::wait()
 {
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child || (ended < 0 && errno != EINTR)) {
+            break;
+        }
+        if (ended < 0) {
+            continue;
+        }
+        // The test waits here and writes nothing meanwhile: input the child
+        // waits for will never come.
+        const bool stuck = stuckOnInput();
+        if (stuck || Clock::now() - start > hungChild) {
+            ADD_FAILURE() << "pid " << child << (stuck ? " waits for input the test does not give" : " hangs")
+                          << "; killed";
+            kill(child, SIGKILL);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        usleep(glanceMs * 1000);
     }
     waited = true;
     if (WIFSIGNALED(status)) {

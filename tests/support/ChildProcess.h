@@ -1,6 +1,8 @@
 #ifndef OKR_TESTS_CHILDPROCESS_H
 #define OKR_TESTS_CHILDPROCESS_H
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <string>
 #include <sys/types.h>
@@ -23,6 +25,7 @@ public:
         int runAsUser = -1;                    // drop to this uid (root only)
         bool noInput = false;                  // standard input closed, not a pipe
         bool noOutput = false;                 // standard output closed, not a pipe
+        bool brokenOutput = false;             // standard output a pipe nobody reads, from the start
         bool ignoreHangUp = false;             // SIGHUP ignored, as nohup does
         bool terminalInput = false;            // standard input a terminal whose session the child
                                                // leads; closeInput() hangs it up
@@ -46,32 +49,45 @@ public:
 
     pid_t pid() const { return child; }
 
-    // The next line of output without its newline; false at end of output
-    // or when nothing arrives for a long while (a hung child).
+    // The next line of output without its newline; false when the output
+    // ends, when the child sits waiting for input that nobody has written (it
+    // prints nothing more until it gets some), or when nothing arrives for a
+    // long while (a hung child).
     bool readLine(std::string& line);
-    // Everything the child still writes until it closes its output.
+    // Lines up to and including the first that is exactly wanted, added to
+    // lines; a failure quoting all the child printed when it stops first.
+    ::testing::AssertionResult readUpTo(const std::string& wanted, std::vector<std::string>& lines);
+    // Everything the child still writes until it closes its output (or sits
+    // waiting for input).
     std::string readRest();
     // Everything the child writes to standard error (with separateErrors).
     std::string readErrors();
     // How many bytes of output wait in the pipe, unread.
     std::size_t unreadOutputBytes() const;
+    // True once the child has ended (it is not reaped: wait() still works).
+    bool ended() const;
 
     void write(const std::string& text);
     void closeInput();
-    void closeOutput();
     // Whatever is still unread in the child's input pipe.
     std::string unreadInput();
 
     // Waits for the child; the exit status, or -signal when a signal ended it.
+    // A child that sits waiting for input the waiting test cannot give, or
+    // that hangs, is killed, and the test fails.
     int wait();
 
 private:
+    // Blocked reading its input, with nothing on the way that would wake it.
+    bool stuckOnInput() const;
+
     pid_t child = -1;
     int toChild = -1;
     int childInput = -1; // the read end, kept so unread input can be seen
     int fromChild = -1;
     int errorsFromChild = -1;
     std::string pending;
+    std::string why; // why the last readLine gave no line
     bool waited = false;
 };
 

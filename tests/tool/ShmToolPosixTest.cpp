@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,27 +82,28 @@ protected:
         return json();
     }
 
-    // Runs the check up to its prompt; returns its information record's name.
-    std::string startCheck(ChildProcess& run)
+    // Runs the check up to its prompt and learns its information record; a
+    // failure, quoting the check, when no prompt comes.
+    static ::testing::AssertionResult startCheck(ChildProcess& run, std::string& info)
     {
-        std::string name;
-        for (std::string line; run.readLine(line) && line != "Press ENTER to finish test";) {
+        std::vector<std::string> lines;
+        ::testing::AssertionResult prompt = run.readUpTo("Press ENTER to finish test", lines);
+        for (const std::string& line : lines) {
             if (line.rfind("Creating info file ", 0) == 0) {
-                name = line.substr(19);
+                info = line.substr(19);
             }
         }
-        EXPECT_FALSE(name.empty()) << "the check did not reach its prompt";
-        return name;
+        return prompt;
     }
 
-    // A check killed at its prompt; returns its information record's name.
-    std::string killedCheck()
+    // A check killed at its prompt, and its information record's name.
+    ::testing::AssertionResult killedCheck(std::string& info)
     {
         ChildProcess killed(check);
-        std::string name = startCheck(killed);
+        ::testing::AssertionResult prompt = startCheck(killed, info);
         kill(killed.pid(), SIGKILL);
         killed.wait();
-        return name;
+        return prompt;
     }
 
     // `okr-shm clean` stopped after its inventory, before it reaches any
@@ -116,10 +118,12 @@ protected:
         constexpr int pipeBytes = 4096;
         std::unique_ptr<ChildProcess> clean = startTool({"clean"}, -1, pipeBytes);
         constexpr std::size_t longestLine = 64;
-        for (int waited = 0; clean->unreadOutputBytes() < pipeBytes - longestLine && waited < 30000; waited += 10) {
+        for (int waited = 0; clean->unreadOutputBytes() < pipeBytes - longestLine && !clean->ended() && waited < 30000;
+             waited += 10) {
             usleep(10000);
         }
-        EXPECT_LE(pipeBytes - longestLine, clean->unreadOutputBytes()) << "clean did not stall";
+        EXPECT_LE(pipeBytes - longestLine, clean->unreadOutputBytes())
+            << "clean did not stall" << (clean->ended() ? ": it ended" : "");
         return clean;
     }
 };
@@ -127,7 +131,8 @@ protected:
 TEST_F(ShmTool, ListShowsAWaitingChecksObjectsInUseByIt)
 {
     ChildProcess run(check);
-    const std::string info = startCheck(run);
+    std::string info;
+    ASSERT_TRUE(startCheck(run, info));
     const json pid = idInWorld(run.pid());
 
     for (const std::string& name : {info, std::string("okr-sync")}) {
@@ -161,11 +166,13 @@ TEST_F(ShmTool, ListShowsAWaitingChecksObjectsInUseByIt)
 TEST_F(ShmTool, CleanRemovesOnlyTheRecordOfAKilledProcessAndDryRunNothing)
 {
     ChildProcess killed(check);
-    const std::string left = startCheck(killed);
+    std::string left;
+    ASSERT_TRUE(startCheck(killed, left));
     kill(killed.pid(), SIGKILL);
     killed.wait();
     ChildProcess waiting(check);
-    const std::string kept = startCheck(waiting);
+    std::string kept;
+    ASSERT_TRUE(startCheck(waiting, kept));
     EXPECT_EQ("orphaned", listed(left)["state"]);
 
     const ToolRun dryRun = runTool({"clean", "--dry-run"});
@@ -188,11 +195,13 @@ TEST_F(ShmTool, CleanRemovesOnlyTheRecordOfAKilledProcessAndDryRunNothing)
 TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAll)
 {
     ChildProcess killed(check);
-    const std::string left = startCheck(killed);
+    std::string left;
+    ASSERT_TRUE(startCheck(killed, left));
     kill(killed.pid(), SIGKILL);
     killed.wait();
     ChildProcess waiting(check); // root's, so a stranger cannot read its maps
-    const std::string kept = startCheck(waiting);
+    std::string kept;
+    ASSERT_TRUE(startCheck(waiting, kept));
 
     // The waiting check's own record stays in use: its process is alive.
     const ToolRun list = runTool({"list", "--json"}, strangerUid);
@@ -206,6 +215,34 @@ TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAll)
     EXPECT_TRUE(shmExists(left));
     waiting.write("\n");
     EXPECT_EQ(0, waiting.wait());
+}
+
+TEST_F(ShmTool, CleanKeepsWhatIsNoInformationRecord)
+{
+    // Names infoRecordName never gives: no checksum, a leading zero, past 32 bits.
+    const std::vector<std::string> others = {"okr-foo", "okr-info-01", "okr-info-4294967296"};
+    for (const std::string& name : others) {
+        writeBlock(name, std::vector<unsigned char>(16));
+    }
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    for (const std::string& name : others) {
+        EXPECT_NE(std::string::npos, clean.output.find("kept " + name + ": not an information record\n"))
+            << clean.output;
+        EXPECT_TRUE(shmExists(name)) << name;
+    }
+}
+
+TEST_F(ShmTool, CleanThatCannotRemoveSaysSoAndFailsWithStatusOne)
+{
+    writeBlock("okr-info-1234", std::vector<unsigned char>(135880));
+    ASSERT_EQ("orphaned", listed("okr-info-1234")["state"]);
+    ASSERT_EQ(0, mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT | MS_RDONLY, nullptr));
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(1, clean.status) << clean.output;
+    EXPECT_NE(std::string::npos, clean.errors.find("cannot remove")) << clean.errors;
+    EXPECT_TRUE(shmExists("okr-info-1234"));
 }
 
 // Both records, filled by a process other than the tool.
@@ -241,6 +278,19 @@ TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
     EXPECT_EQ(0, hex.status);
     EXPECT_EQ(runCommand("hexdump -C /dev/shm/" + name).output, hex.output);
     EXPECT_EQ(bytes, readBlock(name)) << "show changed the record";
+}
+
+TEST_P(ShmToolShow, HexOfARecordWithAZeroTailIsHexdumpsByteForByte)
+{
+    // hexdump -C folds repeated full lines only: the last, short one stays.
+    const std::string name = GetParam().first;
+    std::vector<unsigned char> bytes(GetParam().second);
+    bytes[0] = 'A';
+    writeBlock(name, bytes);
+
+    const ToolRun hex = runTool({"show", name, "--hex"});
+    EXPECT_EQ(0, hex.status) << hex.errors;
+    EXPECT_EQ(runCommand("hexdump -C /dev/shm/" + name).output, hex.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, ShmToolShow,
@@ -453,7 +503,8 @@ TEST_F(ShmTool, AProcessHoldingARecordOpenWithoutMappingItUsesIt)
 TEST_F(ShmTool, InAPidNamespaceOfItsOwnItCannotSeeEveryProcessAndKeepsAll)
 {
     ChildProcess waiting(check);
-    const std::string record = startCheck(waiting);
+    std::string record;
+    ASSERT_TRUE(startCheck(waiting, record));
     const std::string nested = "/usr/bin/unshare";
     const std::vector<std::string> wrapper{"--pid", "--fork", "--mount-proc", tool};
 
@@ -485,7 +536,8 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
     const pid_t reused = unusedProcessId();
     setNextIdInWorld(reused);
     ChildProcess killed(check, inWorld);
-    const std::string record = startCheck(killed);
+    std::string record;
+    ASSERT_TRUE(startCheck(killed, record));
     ASSERT_EQ(reused, idInWorld(killed.pid()));
     kill(killed.pid(), SIGKILL);
     killed.wait();
@@ -494,7 +546,9 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
     const std::unique_ptr<ChildProcess> clean = stalledClean();
     setNextIdInWorld(reused);
     ChildProcess successor(check, inWorld);
-    ASSERT_EQ(record, startCheck(successor));
+    std::string successorsRecord;
+    ASSERT_TRUE(startCheck(successor, successorsRecord));
+    ASSERT_EQ(record, successorsRecord);
     const ToolRun result = finish(*clean);
     EXPECT_EQ(0, result.status) << result.errors;
     EXPECT_NE(std::string::npos,
@@ -507,7 +561,8 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
 
 TEST_F(ShmTool, AnObjectAnotherCleanRemovedFirstIsAlreadyGone)
 {
-    const std::string record = killedCheck();
+    std::string record;
+    ASSERT_TRUE(killedCheck(record));
     const std::unique_ptr<ChildProcess> first = stalledClean();
     const ToolRun second = runTool({"clean"});
     ASSERT_NE(std::string::npos, second.output.find("removed " + record + "\n")) << second.output;

@@ -34,6 +34,7 @@ for _ in $(seq 1 600); do
 done
 mapfile -t lines < <(tr -d '\r' <"$work/output")
 printf '  | %s\n' "${lines[@]}"
+grep -q "Press ENTER to finish test" "$work/output" || fail "the check ended or waited 60 s without its prompt"
 
 [ "${#lines[@]}" -ge 10 ] || fail "expected at least 10 lines"
 [ "${lines[0]}" = "Simulate a boot time event" ] || fail "line 1"

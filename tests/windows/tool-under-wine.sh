@@ -65,6 +65,7 @@ clean)
   checks+=("$!")
   exec 5>"$work/hold"
   for _ in $(seq 1 100); do [ -e "$folder/1700000002/okr-info-9" ] && break; sleep 0.1; done
+  [ -e "$folder/1700000002/okr-info-9" ] || fail "cmd did not open 1700000002/okr-info-9 within 10 s"
 
   okr_shm list --json
   [ "$(json_field "$left" state)" = '"orphaned"' ] || fail "$left is not orphaned: $out"

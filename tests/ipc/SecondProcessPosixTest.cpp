@@ -1,0 +1,78 @@
+// The opening side as the product's other processes meet it: a view they
+// cannot write through, of a block they may only read.
+
+#include "common/SharedSyncInfo"
+#include "ipc/SharedType"
+#include "support/ChildProcess.h"
+#include "support/ShmTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace okr::testing;
+
+constexpr int opening = 0;
+constexpr int strangerUid = 54321; // no passwd entry, not the block's owner
+
+// The permissions ("r--s", "rw-s" ...) of this process's mapping that holds
+// address, from /proc/self/maps.
+std::string mappingPermissions(const void* address)
+{
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        char* end = nullptr;
+        const unsigned long long start = std::strtoull(line.c_str(), &end, 16);
+        const unsigned long long stop = std::strtoull(end + 1, &end, 16);
+        if (start <= at && at < stop) {
+            return line.substr(static_cast<std::size_t>(end + 1 - line.c_str()), 4);
+        }
+    }
+    return "no mapping";
+}
+
+TEST(SecondProcess, OpeningSideViewCannotBeWrittenThrough)
+{
+    const std::string name = uniqueName("view");
+    BlockCleanup cleanup(name);
+    const std::vector<unsigned char> bytes(16, 0x5A);
+    writeBlock(name, bytes);
+    okr::ipc::SharedType<SharedSyncInfo> reader(name, opening);
+    reader.create();
+
+    EXPECT_EQ("r--s", mappingPermissions(reader.address()));
+    EXPECT_DEATH(*static_cast<volatile unsigned char*>(reader.address()) = 1, "")
+        << "a child's write through the view must fault";
+    EXPECT_EQ(bytes, readBlock(name));
+}
+
+TEST(SecondProcess, AnotherUserOpensABlockItMayOnlyRead)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "a block of root's for another user needs root";
+    }
+    const std::string name = uniqueName("foreign");
+    BlockCleanup cleanup(name);
+    writeBlock(name, std::vector<unsigned char>(16, 0xA5));
+    ASSERT_EQ(0, chmod(("/dev/shm/" + name).c_str(), 0644));
+
+    ChildProcess::Options options;
+    options.runAsUser = strangerUid;
+    ChildProcess reader(OKR_BLOCK_READER, {name}, options);
+    const std::string output = reader.readRest();
+
+    EXPECT_EQ(0, reader.wait()) << output;
+    EXPECT_EQ("a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5\n", output);
+}
+
+} // namespace
