@@ -1,7 +1,9 @@
 find_package(Boost 1.74 REQUIRED)
 
-# Boost.Interprocess on POSIX needs the real-time library (shm_open) and
-# threads; on Windows it needs nothing beyond the system libraries.
+# What every unit that uses Boost.Interprocess here needs, the library's
+# and the tests' alike. On POSIX the real-time library (shm_open) and
+# threads; on Windows the system libraries, and agreement on the shared
+# folder: this library supplies it, see ipc/BoostSharedDirWindows.cpp.
 add_library(okr_platform_ipc INTERFACE)
 add_library(okr::platform_ipc ALIAS okr_platform_ipc)
 if(NOT WIN32)
@@ -15,6 +17,10 @@ if(NOT WIN32)
 else()
   # Event log, registry and account look-ups.
   target_link_libraries(okr_platform_ipc INTERFACE advapi32)
+  target_compile_definitions(okr_platform_ipc INTERFACE BOOST_INTERPROCESS_SHARED_DIR_FUNC)
+  # Boost 1.74's Windows file removal indexes past a one-element array; GCC's
+  # loop optimisations turn that into a remove() that always fails.
+  target_compile_options(okr_platform_ipc INTERFACE $<$<CXX_COMPILER_ID:GNU>:-fno-aggressive-loop-optimizations>)
 endif()
 
 if(OKR_BUILD_TESTS)

@@ -1,20 +1,20 @@
-# The Windows .zip: the statically linked executables, their manual pages as
-# text, README and LICENSE. The version comes from project(). On Linux the
-# Debian packages are built from debian/ by debhelper.
+# The Windows release: everything the runtime component installs (the
+# statically linked executables, their manual pages as text, README,
+# LICENSE and the third-party notices) under one top-level folder, zipped
+# reproducibly by windows/release-zip.sh, with its SHA256SUMS beside it:
+#
+#   cmake --build --preset windows --target release
+#
+# gives build/windows/release/okr-<version>-windows-x86_64.zip and SHA256SUMS.
+# The version comes from project(). On Linux the Debian packages are built
+# from debian/ by debhelper.
 
 if(WIN32)
-  set(CPACK_PACKAGE_NAME okr)
-  set(CPACK_PACKAGE_VENDOR "${OKR_COPYRIGHT_HOLDER}")
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME okr-${PROJECT_VERSION}-windows-x86_64)
-  set(CPACK_COMPONENTS_ALL runtime)
-  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-  set(CPACK_COMPONENTS_ALL_IN_ONE_PACKAGE ON)
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  # What a release ships: the debug information stays in the build.
-  set(CPACK_STRIP_FILES ON)
-  include(CPack)
+  set(OKR_RELEASE_NAME okr-${PROJECT_VERSION}-windows-x86_64)
+  add_custom_target(release
+    COMMAND sh ${PROJECT_SOURCE_DIR}/windows/release-zip.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
+            ${OKR_RELEASE_NAME} ${CMAKE_BINARY_DIR}/release ${PROJECT_SOURCE_DIR}/debian/changelog
+    COMMENT "Windows release ${OKR_RELEASE_NAME}.zip"
+    VERBATIM)
+  add_dependencies(release okr-shm-check okr-shm okr_manual_texts okr_release_texts)
 endif()

@@ -39,10 +39,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # (its Windows branch, which wants a wxWidgets_ROOT_DIR/lib/gcc_lib tree, is
 # only for native Windows builds), so it asks the cross wx-config for flags
 # and for the static libraries plus the Windows system libraries they need.
-# Naming the script directly keeps a host /usr/bin/wx-config out of reach.
-if(OKR_WX_MINGW_PREFIX AND NOT wxWidgets_CONFIG_EXECUTABLE)
+# Naming the script directly keeps a host /usr/bin/wx-config out of reach;
+# it follows OKR_WX_MINGW_PREFIX, so that a build folder configured against
+# an earlier wxWidgets build moves on with it.
+if(OKR_WX_MINGW_PREFIX)
   set(wxWidgets_CONFIG_EXECUTABLE "${OKR_WX_MINGW_PREFIX}/bin/wx-config"
-      CACHE FILEPATH "wx-config of the MinGW wxWidgets build")
+      CACHE FILEPATH "wx-config of the MinGW wxWidgets build" FORCE)
 endif()
 
 # Boost is header-only here: the folder holds just a boost/ symlink to
@@ -68,8 +70,9 @@ if(OKR_HEADER_ONLY_MINGW_PREFIX)
 endif()
 
 # Static runtime: the .exe then needs no MinGW DLLs (libstdc++, libgcc,
-# libwinpthread) next to it, under Wine or on a real Windows machine.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# libwinpthread) next to it, under Wine or on a real Windows machine. No
+# link time in the PE header, so that a build is reproducible.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 
 # Tests (ctest, gtest_discover_tests, try_run) run the .exe through Wine.
 # Debian's wine64 package ships the loader in /usr/lib/wine; the `wine`

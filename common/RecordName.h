@@ -1,6 +1,8 @@
 #ifndef OKR_COMMON_RECORDNAME_H
 #define OKR_COMMON_RECORDNAME_H
 
+#include "ipc/Export.h"
+
 #include <cstdint>
 #include <string>
 
@@ -11,7 +13,7 @@ namespace common {
 // process id in decimal followed directly by the user id's bytes. Every
 // process that looks the record up must derive the same name, so nothing
 // here may change: no separator, no case folding, no padding.
-std::string infoRecordName(std::int32_t processId, const std::string& userId, const std::string& prefix);
+OKR_API std::string infoRecordName(std::int32_t processId, const std::string& userId, const std::string& prefix);
 
 } // namespace common
 } // namespace okr

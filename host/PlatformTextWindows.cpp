@@ -7,27 +7,40 @@
 namespace okr {
 namespace host {
 
-// Through UTF-16, as the "A" calls' own conversion does, so a name read with
-// an "A" call comes out as the UTF-8 of what that call returned.
-std::string platformTextToUtf8(const std::string& text)
+namespace {
+
+// Through UTF-16, as the "A" calls' own conversion does: into a code page
+// with best-fit characters, as they give names back.
+std::string recode(const std::string& text, UINT from, UINT to)
 {
     if (text.empty()) {
         return text;
     }
     const int length = static_cast<int>(text.size());
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    const int wideLength = MultiByteToWideChar(from, 0, text.data(), length, nullptr, 0);
     if (wideLength <= 0) {
         return std::string();
     }
     std::vector<wchar_t> wide(static_cast<std::size_t>(wideLength));
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wideLength);
-    const int utf8Length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (utf8Length <= 0) {
+    MultiByteToWideChar(from, 0, text.data(), length, wide.data(), wideLength);
+    const int narrowLength = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (narrowLength <= 0) {
         return std::string();
     }
-    std::string utf8(static_cast<std::size_t>(utf8Length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], utf8Length, nullptr, nullptr);
-    return utf8;
+    std::string narrow(static_cast<std::size_t>(narrowLength), '\0');
+    WideCharToMultiByte(to, 0, wide.data(), wideLength, &narrow[0], narrowLength, nullptr, nullptr);
+    return narrow;
+}
+
+} // namespace
+
+// A name read with an "A" call comes out as the UTF-8 of what that call
+// returned.
+std::string platformTextToUtf8(const std::string& text) { return recode(text, CP_ACP, CP_UTF8); }
+
+std::string utf8AsNarrowCallsGiveIt(const std::string& utf8)
+{
+    return platformTextToUtf8(recode(utf8, CP_UTF8, CP_ACP));
 }
 
 } // namespace host

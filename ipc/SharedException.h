@@ -1,6 +1,8 @@
 #ifndef OKR_IPC_SHAREDEXCEPTION_H
 #define OKR_IPC_SHAREDEXCEPTION_H
 
+#include "Export.h"
+
 #include <exception>
 
 namespace okr {
@@ -9,7 +11,7 @@ namespace ipc {
 // The only exception that leaves the library. It carries a pointer to a
 // message of static storage, so copying it while it is in flight can never
 // fail and never allocates.
-class SharedException : public std::exception {
+class OKR_API SharedException : public std::exception {
 public:
     explicit SharedException(const char* text) noexcept;
     ~SharedException() override;

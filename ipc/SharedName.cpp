@@ -36,9 +36,20 @@ bool isDeviceName(std::string_view name)
             return true;
         }
     }
-    const std::string_view port = stem.substr(0, 3);
-    return stem.size() == 4 && (sameIgnoringCase(port, "COM") || sameIgnoringCase(port, "LPT")) && stem[3] >= '1' &&
-           stem[3] <= '9';
+    if (stem.size() < 4 ||
+        !(sameIgnoringCase(stem.substr(0, 3), "COM") || sameIgnoringCase(stem.substr(0, 3), "LPT"))) {
+        return false;
+    }
+    // Windows also takes the superscripts 1, 2 and 3 for port numbers. They
+    // are refused in both narrow forms a name can reach Windows in: UTF-8
+    // (the wide calls' text) and the ANSI code page 1252 of the "A" calls.
+    const std::string_view number = stem.substr(3);
+    for (const std::string_view digit : {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3", "\xB9", "\xB2", "\xB3"}) {
+        if (number == digit) {
+            return true;
+        }
+    }
+    return number.size() == 1 && number[0] >= '1' && number[0] <= '9';
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #ifndef OKR_IPC_SHAREDNAME_H
 #define OKR_IPC_SHAREDNAME_H
 
+#include "Export.h"
+
 #include <string>
 
 namespace okr {
@@ -10,10 +12,10 @@ namespace ipc {
 // shared folder. On Windows every block is the file <folder>/<name>: a name
 // that is empty, "." or "..", or that carries a path separator, would reach
 // files outside it; a trailing "." or " " is dropped (two names, one file);
-// ":" opens a stream of another file; CON, NUL, COM1 and their kin are
+// ":" opens a stream of another file; CON, NUL, COM1, COM¹ and their kin are
 // devices; < > " | ? * and control characters are no file name at all. The
 // rule holds on every platform, so a name means the same object everywhere.
-bool isValidSharedName(const std::string& name) noexcept;
+OKR_API bool isValidSharedName(const std::string& name) noexcept;
 
 } // namespace ipc
 } // namespace okr

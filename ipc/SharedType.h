@@ -1,6 +1,7 @@
 #ifndef OKR_IPC_SHAREDTYPE_H
 #define OKR_IPC_SHAREDTYPE_H
 
+#include "Export.h"
 #include "SharedException.h"
 
 #include <cstddef>
@@ -20,7 +21,7 @@ class SharedTypeImpl;
 // The destructor is deliberately not virtual: objects are always deleted
 // through their exact type, and the layout is shared with other processes'
 // builds of this class.
-class SharedTypeBase {
+class OKR_API SharedTypeBase {
 public:
     SharedTypeBase(const std::string& name, int mode);
     ~SharedTypeBase();

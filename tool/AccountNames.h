@@ -8,8 +8,8 @@ namespace okr {
 namespace tool {
 
 // The name of the account that the platform identifies by accountId (a
-// decimal uid, or a SID in its string form), in the platform's narrow
-// encoding; empty when the account has no name.
+// decimal uid, or a SID in its string form), as the tool carries text (bytes
+// on POSIX, WTF-8 on Windows); empty when the account has no name.
 std::string lookUpAccountName(const std::string& accountId);
 
 // Looks each account up once: thousands of objects usually share one owner.

@@ -2,6 +2,7 @@
 #include "FileRemoval.h"
 #include "Inventory.h"
 #include "NameRules.h"
+#include "PrintedName.h"
 
 #include <iostream>
 
@@ -119,7 +120,7 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
     }
     bool emptied = boot.others == 0;
     for (const BootFolderFile& file : boot.files) {
-        const std::string path = boot.path + "/" + file.file.name;
+        const std::string path = boot.path + "/" + printedName(file.file.name);
         if (!nameStartsWith(file.file.name, "okr-")) {
             emptied = false; // not ours to remove, nor to report
             continue;
@@ -151,9 +152,9 @@ int cleanObjects(bool dryRun)
     for (const ObjectRow& row : inventory.objects) {
         const std::string reason = reasonToKeep(row);
         if (reason.empty()) {
-            cleaner.remove(inventory.folder, row.file, row.file.name, judgedAgain(row));
+            cleaner.remove(inventory.folder, row.file, printedName(row.file.name), judgedAgain(row));
         } else {
-            Cleaner::keep(row.file.name, reason);
+            Cleaner::keep(printedName(row.file.name), reason);
         }
     }
     for (const EarlierBoot& boot : inventory.earlier.boots) {

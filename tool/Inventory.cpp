@@ -2,6 +2,7 @@
 
 #include "AccountNames.h"
 #include "NameRules.h"
+#include "PrintedName.h"
 #include "host/PlatformText.h"
 
 #include "common/RecordName"
@@ -42,7 +43,9 @@ const char* layoutText(const ObjectRow& row)
 RecordOwners::RecordOwners(const ProcessList& live) : everyProcess(live.complete)
 {
     for (const LiveProcess& process : live.processes) {
-        const std::string user = host::platformTextToUtf8(process.userName);
+        // Hashed as the process itself read its login name: with GetUserNameA
+        // on Windows, best-fit into the ANSI code page.
+        const std::string user = host::utf8AsNarrowCallsGiveIt(process.userName);
         for (ProcessId id : process.namespaceIds) {
             // The platform's id, unsigned on Windows, read as signed 32 bits.
             const auto signedId = static_cast<std::int32_t>(static_cast<std::uint32_t>(id));
@@ -101,14 +104,14 @@ bool takeInventory(Inventory& inventory)
         EntryType type = EntryType::other;
         const ObjectFolder::Look look = inventory.folder.inspect(entry.name, row.file, type, reason);
         if (look == ObjectFolder::Look::failed) {
-            std::cerr << "okr-shm: cannot open " << entry.name << ": " << reason << std::endl;
+            std::cerr << "okr-shm: cannot open " << printedName(entry.name) << ": " << reason << std::endl;
             inventory.complete = false;
         }
         if (look != ObjectFolder::Look::found || type != EntryType::file) {
             continue; // gone since it was listed, or no object: never followed
         }
         row.kind = kindOf(row.file.name);
-        row.owner = host::platformTextToUtf8(accounts.nameOf(row.file.ownerId));
+        row.owner = accounts.nameOf(row.file.ownerId);
         if (row.owner.empty()) {
             row.owner = row.file.ownerId;
         }

@@ -19,7 +19,7 @@ struct LiveProcess {
     // The ids this process has in each process-id namespace it belongs to,
     // outermost (pid) first: a process names its record with the innermost.
     std::vector<ProcessId> namespaceIds;
-    std::string userName; // its user's login name, as the platform gives it
+    std::string userName; // its user's login name, as the tool carries text
 };
 
 struct ProcessList {

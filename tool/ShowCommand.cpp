@@ -3,6 +3,7 @@
 #include "JsonOutput.h"
 #include "NameRules.h"
 #include "ObjectFolder.h"
+#include "PrintedName.h"
 #include "RecordLayout.h"
 #include "TextTable.h"
 
@@ -42,7 +43,7 @@ constexpr std::size_t firstBytes = 16;
 
 void printFacts(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 {
-    std::cout << "NAME    " << file.name << '\n'
+    std::cout << "NAME    " << printedName(file.name) << '\n'
               << "KIND    " << kindName(kind) << " (" << layout.typeName << ", " << layout.size << " bytes)\n"
               << "SIZE    " << file.size << '\n'
               << "LAYOUT  " << fitText(layout, file.size) << std::endl;
@@ -50,11 +51,9 @@ void printFacts(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 
 nlohmann::json factsJson(const ObjectFile& file, Kind kind, const RecordLayout& layout)
 {
-    return {{"name", file.name},
-            {"kind", kindName(kind)},
-            {"record", layout.typeName},
-            {"size", file.size},
-            {"layout", fitText(layout, file.size)}};
+    return {{"name", jsonText(file.name)}, {"name_quoted", printedName(file.name)},
+            {"kind", kindName(kind)},      {"record", layout.typeName},
+            {"size", file.size},           {"layout", fitText(layout, file.size)}};
 }
 
 void printAreas(const unsigned char* bytes, const RecordLayout& layout)
@@ -95,14 +94,15 @@ int showObject(const std::string& name, bool json, bool hex)
         if (!reason.empty()) {
             std::cerr << "okr-shm: cannot read the shared folder " << sharedFolderPath() << ": " << reason << std::endl;
         } else {
-            std::cerr << "okr-shm: no shared object " << name << std::endl;
+            std::cerr << "okr-shm: no shared object " << printedName(name) << std::endl;
         }
         return 1;
     }
     const Kind kind = kindOf(trueName);
     const RecordLayout* layout = recordLayout(kind);
     if (layout == nullptr) {
-        std::cerr << "okr-shm: " << trueName << " holds no record of this product (okr-sync, okr-info-N)" << std::endl;
+        std::cerr << "okr-shm: " << printedName(trueName) << " holds no record of this product (okr-sync, okr-info-N)"
+                  << std::endl;
         return 1;
     }
     // A copy read through one handle, never a mapping: the object may change
@@ -111,14 +111,16 @@ int showObject(const std::string& name, bool json, bool hex)
     switch (snapshot.outcome) {
     case ObjectFolder::Snapshot::read: break;
     case ObjectFolder::Snapshot::gone:
-    case ObjectFolder::Snapshot::notFile: std::cerr << "okr-shm: no shared object " << name << std::endl; return 1;
+    case ObjectFolder::Snapshot::notFile:
+        std::cerr << "okr-shm: no shared object " << printedName(name) << std::endl;
+        return 1;
     case ObjectFolder::Snapshot::changed:
-        std::cerr << "okr-shm: " << trueName << " changed while it was read" << std::endl;
+        std::cerr << "okr-shm: " << printedName(trueName) << " changed while it was read" << std::endl;
         return 1;
     case ObjectFolder::Snapshot::cannotOpen:
     case ObjectFolder::Snapshot::cannotRead:
         std::cerr << "okr-shm: cannot " << (snapshot.outcome == ObjectFolder::Snapshot::cannotOpen ? "open " : "read ")
-                  << trueName << ": " << snapshot.reason << std::endl;
+                  << printedName(trueName) << ": " << snapshot.reason << std::endl;
         return 1;
     }
     const ObjectFile& file = snapshot.file;
@@ -130,8 +132,8 @@ int showObject(const std::string& name, bool json, bool hex)
         } else if (!hex) {
             printFacts(file, kind, *layout);
         }
-        std::cerr << "okr-shm: " << trueName << " is " << file.size << " bytes, not the " << layout->size << " of a "
-                  << layout->typeName << "; nothing read" << std::endl;
+        std::cerr << "okr-shm: " << printedName(trueName) << " is " << file.size << " bytes, not the " << layout->size
+                  << " of a " << layout->typeName << "; nothing read" << std::endl;
         return 1;
     }
     const unsigned char* bytes = snapshot.bytes.data();

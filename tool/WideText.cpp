@@ -29,9 +29,9 @@ void appendUtf8(std::string& out, char32_t code)
     }
 }
 
-// One code point (or lone surrogate) from text at at; false for anything a
-// UTF-16 string cannot have produced.
-bool nextCode(const std::string& text, std::size_t& at, char32_t& code)
+} // namespace
+
+bool nextWtf8Code(const std::string& text, std::size_t& at, char32_t& code)
 {
     const auto byte = [&text](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
     const std::uint8_t lead = byte(at);
@@ -67,8 +67,6 @@ bool nextCode(const std::string& text, std::size_t& at, char32_t& code)
     return true;
 }
 
-} // namespace
-
 std::string wtf8FromUtf16(const std::u16string& text)
 {
     std::string out;
@@ -89,7 +87,7 @@ bool utf16FromWtf8(const std::string& text, std::u16string& utf16)
     utf16.clear();
     for (std::size_t at = 0; at < text.size();) {
         char32_t code = 0;
-        if (!nextCode(text, at, code)) {
+        if (!nextWtf8Code(text, at, code)) {
             return false;
         }
         if (code >= 0x10000) {

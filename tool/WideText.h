@@ -17,6 +17,11 @@ std::string wtf8FromUtf16(const std::u16string& text);
 // UTF-8, overlong forms, a surrogate pair written as two surrogates).
 bool utf16FromWtf8(const std::string& text, std::u16string& utf16);
 
+// Reads the code point (or unpaired surrogate) that starts at text[at] and
+// moves at past it; false, at unchanged, when no UTF-16 text gives the bytes
+// there.
+bool nextWtf8Code(const std::string& text, std::size_t& at, char32_t& code);
+
 } // namespace tool
 } // namespace okr
 

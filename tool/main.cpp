@@ -1,3 +1,4 @@
 #include "CommandLine.h"
+#include "ProgramArguments.h"
 
-int main(int argc, char** argv) { return okr::tool::runCommandLine(argc, argv); }
+int main(int argc, char** argv) { return okr::tool::runCommandLine(okr::tool::programArguments(argc, argv)); }

@@ -29,5 +29,22 @@ okr_ensure_packages() {
 # bsdextrautils has hexdump, against which the tool's dump is tested.
 OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd
   valgrind libcli11-dev nlohmann-json3-dev bsdextrautils)
-# What building and proving the packages needs beyond that.
-OKR_PACKAGING_PACKAGES=(build-essential debhelper dpkg-dev lintian man-db pkg-config unzip)
+# What scripts/bench needs beyond that: hyperfine times whole processes.
+OKR_BENCH_PACKAGES=(hyperfine)
+# What building and proving the packages needs beyond that: abigail-tools
+# compares the library's binary interface with the one released.
+OKR_PACKAGING_PACKAGES=(build-essential debhelper dpkg-dev lintian man-db pkg-config unzip abigail-tools autopkgtest)
+
+# Makes this machine able to cross-build the packages of the tree given for
+# i386: the architecture, the cross compiler and the i386 build
+# dependencies. Fails when any of it cannot be installed.
+okr_i386_build_dependencies() {
+  local tree=$1
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    okr_as_root dpkg --add-architecture i386 || return 1
+    okr_as_root apt-get update -qq || true
+  fi
+  okr_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    crossbuild-essential-i386 || return 1
+  okr_as_root env DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq -a i386 "$(realpath "$tree")"
+}

@@ -32,21 +32,34 @@ _okr_wx_source_version() {
   echo "$v"
 }
 
-# Static, unicode, base-only (no GUI) wxWidgets for x86_64-w64-mingw32.
+# Bumped whenever _okr_build_wxbase changes what it builds: the cache folder
+# carries it, so a build of an older recipe is never reused (nor touched).
+OKR_WX_RECIPE=r2
+
+# Static, unicode, base-only (no GUI) wxWidgets for x86_64-w64-mingw32, built
+# reproducibly: in a fixed folder, with that folder mapped away in the file
+# names the library keeps (its assertions carry __FILE__), and with the
+# source package's own date for anything that asks for the time. The source
+# package's copyright file goes with it, for the notices of what we ship.
 _okr_build_wxbase() {
   local version=$1 prefix=$2
+  local tmp=$prefix.build
   # set -e does not apply inside a subshell on the left of ||, so every step
   # is chained with && explicitly.
   (
-    tmp=$(mktemp -d /tmp/okr-wxbuild.XXXXXX) || exit 1
+    rm -rf "$tmp" && mkdir -p "$tmp" || exit 1
     trap 'rm -rf "$tmp"' EXIT
     chmod 755 "$tmp" # lets apt's _apt user write the download (no sandbox warning)
     cd "$tmp" && apt-get source -q "wxwidgets3.2=$version" >/dev/null &&
-      src=$(echo "$tmp"/wxwidgets3.2-*/) && mkdir build && cd build &&
+      src=$(echo "$tmp"/wxwidgets3.2-*/) && src=${src%/} && mkdir build && cd build &&
+      SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Timestamp) &&
+      export SOURCE_DATE_EPOCH &&
+      map="-ffile-prefix-map=$src=wxwidgets3.2 -ffile-prefix-map=$tmp/build=wxwidgets3.2" &&
       # Debian's dfsg tarball drops the bundled zlib/expat/png/...: MinGW has
       # none of them either, so everything optional that needs them is off.
       "$src/configure" --host=x86_64-w64-mingw32 \
         CC=x86_64-w64-mingw32-gcc-posix CXX=x86_64-w64-mingw32-g++-posix \
+        CFLAGS="-O2 $map" CXXFLAGS="-O2 $map" \
         --prefix="$prefix" --disable-gui --disable-shared --enable-unicode \
         --without-zlib --without-expat --without-liblzma --without-libcurl \
         --disable-webrequest --with-regex=builtin --without-libiconv \
@@ -57,6 +70,8 @@ _okr_build_wxbase() {
       for h in wx/msw/init.h wx/msw/tls.h; do
         install -m 644 "$src/include/$h" "$prefix/include/wx-3.2/$h" || exit 1
       done &&
+      install -D -m 644 "$src/debian/copyright" "$prefix/share/doc/wxwidgets3.2/copyright" &&
+      echo "$version" >"$prefix/share/doc/wxwidgets3.2/version" &&
       touch "$prefix/.okr-complete" # only now is the install trusted
   ) >"$prefix.build.log" 2>&1 || {
     tail -n 40 "$prefix.build.log" >&2
@@ -68,13 +83,13 @@ _okr_build_wxbase() {
 okr_windows_toolchain() {
   # "|| return 1" everywhere: callers need not run under set -e.
   okr_ensure_packages g++-mingw-w64-x86-64-posix wine64 wine dpkg-dev googletest libboost-dev groff-base \
-    libcli11-dev nlohmann-json3-dev ||
+    libcli11-dev nlohmann-json3-dev python3 zip ||
     return 1
   mkdir -p "$OKR_CACHE_DIR"
 
   local version prefix
   version=$(_okr_wx_source_version) || return 1
-  prefix="$OKR_CACHE_DIR/wxbase-mingw-${version//:/_}"
+  prefix="$OKR_CACHE_DIR/wxbase-mingw-${version//:/_}-$OKR_WX_RECIPE"
   if [ ! -f "$prefix/.okr-complete" ]; then
     echo "building wxWidgets $version base for MinGW into $prefix (about 2 minutes)" >&2
     _okr_build_wxbase "$version" "$prefix" || return 1

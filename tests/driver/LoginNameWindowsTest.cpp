@@ -1,4 +1,5 @@
 #include "LoginName.h"
+#include "host/PlatformText.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,17 @@ TEST_P(LoginNameUnderWine, IsTheAnsiNameReencodedAsUtf8)
     const VariableOverride login(L"WINEUSERNAME", GetParam().login);
     const VariableOverride username(L"username", GetParam().username);
     EXPECT_EQ(GetParam().utf8, okr::driver::loginNameUtf8());
+
+    // okr-shm knows a process's user by the account's true name and must
+    // hash it as the process did.
+    const std::wstring& given = GetParam().login;
+    if (!given.empty() && given.size() < 256) {
+        std::string trueName(given.size() * 3, '\0');
+        trueName.resize(static_cast<std::size_t>(
+            WideCharToMultiByte(CP_UTF8, 0, given.data(), static_cast<int>(given.size()), &trueName[0],
+                                static_cast<int>(trueName.size()), nullptr, nullptr)));
+        EXPECT_EQ(GetParam().utf8, okr::host::utf8AsNarrowCallsGiveIt(trueName));
+    }
 }
 
 // GetUserNameA has room for 256 characters, its terminator included; so

@@ -20,7 +20,7 @@ bool isRefused(const std::string& name)
 {
     // [\s\S], unlike ".", also matches line ends.
     static const std::regex refused(
-        R"(|[\s\S]*[. ]|[\s\S]*[\x00-\x1f/\\:<>"|?*][\s\S]*|(con|prn|aux|nul|com[1-9]|lpt[1-9]) *(\.[\s\S]*)?)",
+        R"(|[\s\S]*[. ]|[\s\S]*[\x00-\x1f/\\:<>"|?*][\s\S]*|(con|prn|aux|nul|(com|lpt)([1-9]|\xC2?[\xB9\xB2\xB3])) *(\.[\s\S]*)?)",
         std::regex::icase);
     return std::regex_match(name, refused);
 }

@@ -253,20 +253,20 @@ TEST_P(SharedTypeRefusedName, CreateThrowsBeforeTouchingAnything)
     EXPECT_THROW(reader.create(16), SharedException);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, SharedTypeRefusedName,
-                         ::testing::Values(std::string(), ".", "..", "okr/escape", "/okr-lead", "okr\\escape",
-                                           "..\\okr", "../okr", std::string("okr\0x", 5), "okr-dot.", "okr-space ",
-                                           "okr-x:stream", "CON", "con.txt", "Nul.tar.gz", "aux .log", "prn", "COM1",
-                                           "com9.x", "LPT1", "lpt9", "okr<", "okr>", "okr\"", "okr|", "okr?", "okr*",
-                                           "okr\x01", "okr\x1f"),
-                         [](const ::testing::TestParamInfo<std::string>& param) {
-                             return "shape" + std::to_string(param.index);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, SharedTypeRefusedName,
+    ::testing::Values(std::string(), ".", "..", "okr/escape", "/okr-lead", "okr\\escape", "..\\okr", "../okr",
+                      std::string("okr\0x", 5), "okr-dot.", "okr-space ", "okr-x:stream", "CON", "con.txt",
+                      "Nul.tar.gz", "aux .log", "prn", "COM1", "com9.x", "LPT1", "lpt9", "okr<", "okr>", "okr\"",
+                      "okr|", "okr?", "okr*", "okr\x01", "okr\x1f",
+                      // superscript port numbers, in UTF-8 and in code page 1252
+                      "COM\xC2\xB9", "com\xC2\xB2.txt", "LpT\xC2\xB3 .log", "COM\xB9", "lpt\xB2.x", "LPT\xB3"),
+    [](const ::testing::TestParamInfo<std::string>& param) { return "shape" + std::to_string(param.index); });
 
 TEST(SharedTypeNames, NamesNearTheRefusedOnesAreAccepted)
 {
     for (const char* name : {"okr-sync", "okr-info-2305286734", "console", "com10", "lpt", "nul-okr", "okr.con", ".okr",
-                             "okr x", "okr-\xce\xa9"}) {
+                             "okr x", "okr-\xce\xa9", "COM\xC2\xB9x", "lpt\xC2\xBC", "com\xB9\xB9"}) {
         EXPECT_TRUE(okr::ipc::isValidSharedName(name)) << name;
     }
 }

@@ -341,13 +341,139 @@ TEST_P(ShmToolUsage, ExitStatusAndMessageFitTheCommandLine)
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ShmToolUsage,
-    ::testing::Values(Usage{{}, 2, "subcommand is required"}, Usage{{"frob"}, 2, "frob"},
-                      Usage{{"list", "--bogus"}, 2, "--bogus"}, Usage{{"show"}, 2, "NAME"},
-                      Usage{{"show", "okr-x/../../etc/passwd"}, 2, "not a name"},
-                      Usage{{"show", ".."}, 2, "not a name"},
-                      Usage{{"show", "okr-sync", "--hex", "--json"}, 2, "excludes"},
-                      Usage{{"show", "okr-info-404"}, 1, "okr-shm: no shared object okr-info-404\n"},
-                      Usage{{"--version"}, 0, "okr-shm " OKR_VERSION "\n"}, Usage{{"--help"}, 0, "clean"}));
+    ::testing::Values(
+        Usage{{}, 2, "subcommand is required"}, Usage{{"frob"}, 2, "frob"}, Usage{{"list", "--bogus"}, 2, "--bogus"},
+        Usage{{"show"}, 2, "NAME"}, Usage{{"show", "okr-x/../../etc/passwd"}, 2, "not a name"},
+        Usage{{"show", ".."}, 2, "not a name"}, Usage{{"show", "okr-sync", "--hex", "--json"}, 2, "excludes"},
+        Usage{{"show", "okr-info-404"}, 1, "okr-shm: no shared object okr-info-404\n"},
+        // NAME as list prints it, quoted
+        Usage{{"show", "'okr-info-404'"}, 1, "okr-shm: no shared object okr-info-404\n"},
+        Usage{{"show", std::string(300, 'x')}, 2, "too long"}, Usage{{"show", "COM\xC2\xB9"}, 2, "not a name"},
+        Usage{{"list", "-o", "NAME,bogus"}, 2, "unknown column bogus"},
+        Usage{{"list", "--json", "--raw"}, 2, "excludes"}, Usage{{"/?"}, 0, "clean"},
+        Usage{{"--version"}, 0, "okr-shm " OKR_VERSION "\n"}, Usage{{"--help"}, 0, "clean"}));
+
+// Names anyone may give a file in /dev/shm, and how list and clean print them.
+class ShmToolHostileName : public ShmTool, public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
+
+TEST_P(ShmToolHostileName, PrintsAsOneQuotedLineThatLooksLikeNoOtherName)
+{
+    const std::string& name = GetParam().first;
+    const std::string& printed = GetParam().second;
+    writeBlock(name, std::vector<unsigned char>(4));
+
+    const ToolRun list = runTool({"list"});
+    EXPECT_EQ(0, list.status) << list.errors;
+    EXPECT_EQ(std::string::npos, list.output.find('\x1b')) << "an escape sequence reached the terminal";
+    const std::size_t row = list.output.find('\n') + 1;
+    EXPECT_EQ(printed + "  ", list.output.substr(row, printed.size() + 2)) << list.output;
+    EXPECT_EQ(list.output.size() - 1, list.output.find('\n', row)) << "more than one row: " << list.output;
+
+    const ToolRun clean = runTool({"clean", "--dry-run"});
+    EXPECT_EQ("kept " + printed + ": not an information record\n", clean.output);
+
+    // JSON holds the name itself when it is UTF-8, else its printed form.
+    const json object = json::parse(runTool({"list", "--json"}).output).at(0);
+    EXPECT_EQ(printed, object["name_quoted"]);
+    EXPECT_EQ(name.find('\xff') == std::string::npos ? name : printed, object["name"]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ShmToolHostileName,
+                         ::testing::Values(std::make_pair("okr-a\nokr-info-99 info 135880 ok root",
+                                                          "'okr-a'$'\\n''okr-info-99 info 135880 ok root'"),
+                                           std::make_pair("okr-\x1b[31mred", "'okr-'$'\\033''[31mred'"),
+                                           std::make_pair("okr-info-1 ", "'okr-info-1 '"),
+                                           std::make_pair("okr-\xff\xfe", "'okr-'$'\\377\\376'")));
+
+TEST_F(ShmTool, NamesThatAreNotUtf8StayDistinctInJsonAndComeBackIntoShow)
+{
+    const std::vector<std::string> names{"okr-\xfe\xff", "okr-\xff\xfe"};
+    for (const std::string& name : names) {
+        writeBlock(name, std::vector<unsigned char>(4));
+    }
+    const ToolRun list = runTool({"list", "--json"});
+    ASSERT_EQ(0, list.status) << list.errors;
+    const json objects = json::parse(list.output);
+    ASSERT_EQ(2u, objects.size()) << objects;
+    EXPECT_NE(objects[0]["name"], objects[1]["name"]);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        // Given to show without a shell, both keys find the object itself.
+        for (const char* key : {"name", "name_quoted"}) {
+            const ToolRun show = runTool({"show", objects[i][key].get<std::string>()});
+            EXPECT_EQ(1, show.status);
+            EXPECT_EQ("okr-shm: " + objects[i]["name_quoted"].get<std::string>() +
+                          " holds no record of this product (okr-sync, okr-info-N)\n",
+                      show.errors)
+                << key;
+        }
+        const std::string script = "printf %s " + objects[i]["name_quoted"].get<std::string>();
+        EXPECT_EQ(names[i], runCommand("bash <<'EOF'\n" + script + "\nEOF").output)
+            << "bash reads the printed name back as the name";
+    }
+}
+
+// Columns chosen and ordered, without header, raw: over one world of names.
+class ShmToolColumns : public ShmTool,
+                       public ::testing::WithParamInterface<std::pair<std::vector<std::string>, std::string>> {};
+
+TEST_P(ShmToolColumns, PrintOnlyTheColumnsAskedForInTheFormatAskedFor)
+{
+    writeBlock("okr-info-7", std::vector<unsigned char>(135880));
+    writeBlock("okr-sync", std::vector<unsigned char>(20));
+    for (const char* name : {"okr-a b", "okr-Жук", "okr-日本"}) {
+        writeBlock(name, {});
+    }
+    std::vector<std::string> arguments{"list"};
+    arguments.insert(arguments.end(), GetParam().first.begin(), GetParam().first.end());
+    const ToolRun list = runTool(arguments);
+    EXPECT_EQ(0, list.status) << list.errors;
+    EXPECT_EQ(GetParam().second, list.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ShmToolColumns,
+    ::testing::Values(std::make_pair(std::vector<std::string>{"-o", "kind,NAME"},
+                                     "KIND   NAME\nother  'okr-a b'\ninfo   okr-info-7\nsync   okr-sync\n"
+                                     "other  okr-Жук\nother  okr-日本\n"),
+                      // aligned by what a terminal shows: Жук three columns, 日本 four
+                      std::make_pair(std::vector<std::string>{"--noheadings", "--output", "NAME,SIZE"},
+                                     "'okr-a b'        0\nokr-info-7  135880\nokr-sync        20\n"
+                                     "okr-Жук          0\nokr-日本         0\n"),
+                      std::make_pair(std::vector<std::string>{"--raw", "-o", "name,layout"},
+                                     "NAME LAYOUT\n'okr-a b' -\nokr-info-7 ok\nokr-sync 'wrong size'\nokr-Жук -\n"
+                                     "okr-日本 -\n")));
+
+// coreutils' way: output that could not be written is a failure, said at
+// the end; a reader that left early is none.
+TEST_F(ShmTool, OutputThatCannotBeWrittenFailsTheRunAndCleanStillCleans)
+{
+    writeBlock("okr-info-7", std::vector<unsigned char>(135880));
+    for (const char* command : {"list", "list --json", "clean"}) {
+        const ProcessResult run = runCommand(tool + " " + command + " 2>&1 >/dev/full; echo status $?");
+        EXPECT_EQ("okr-shm: write error: No space left on device\nstatus 1\n", run.output) << command;
+    }
+    EXPECT_FALSE(shmExists("okr-info-7")) << "clean did its work all the same";
+    const ProcessResult closed = runCommand(tool + " list 2>&1 >&-; echo status $?");
+    EXPECT_EQ("okr-shm: write error: Bad file descriptor\nstatus 1\n", closed.output);
+
+    ChildProcess::Options options;
+    options.separateErrors = true;
+    options.brokenOutput = true;
+    ChildProcess gone(tool, {"list"}, options);
+    EXPECT_EQ("", gone.readErrors());
+    EXPECT_EQ(0, gone.wait()) << "a closed pipe is no failure";
+}
+
+TEST_F(ShmTool, BashCompletesShowWithTheNamesAsListPrintsThem)
+{
+    for (const char* name : {"okr-sync", "okr-a b", "other"}) {
+        writeBlock(name, std::vector<unsigned char>(16));
+    }
+    const ProcessResult completed =
+        runCommand("bash -c '. " OKR_BASH_COMPLETION "; COMP_WORDS=(" + tool +
+                   " show okr-); COMP_CWORD=2; _okr_shm; printf \"%s\\n\" \"${COMPREPLY[@]}\"'");
+    EXPECT_EQ("'okr-a b'\nokr-sync\n", completed.output);
+}
 
 TEST_F(ShmTool, UnreadableFolderFailsWithStatusOne)
 {

@@ -3,7 +3,7 @@
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
 #   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO
-# SCENARIO: list, clean, show, usage; and against a hostile shared folder:
+# SCENARIO: list, clean, show, usage, edges; and against a hostile shared folder:
 # fullwidth, links, case, names, fuzz.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
@@ -243,8 +243,36 @@ PY
     okr_shm $command
     [ "$status" -le 1 ] || fail "$command: status $status: $err"
   done
-  grep -q "^removed C:.*/1700000007/okr-" <<<"$out" || fail "nothing of the earlier boot's removed: $out"
+  grep -q "^removed C:.*/1700000007/'\?okr-" <<<"$out" || fail "nothing of the earlier boot's removed: $out"
   [ "$(outside)" = "$before" ] || fail "outside the folders: $(diff <(echo "$before") <(outside))"
+  ;;
+edges)
+  # Wine hands a program the command line in the Unix locale's encoding.
+  export LC_ALL=C.UTF-8
+  # A name outside the ANSI code page comes through the wide command line as
+  # itself (the ANSI one would give "okr-info-???"), and so does its printed
+  # form, and is echoed as itself.
+  for argument in okr-info-Жук "'okr-info-'\$'\320\226''ук'"; do
+    okr_shm show "$argument"
+    [ "$status" = 1 ] && [ "$err" = "okr-shm: no shared object okr-info-Жук" ] || fail "show $argument: $status $err"
+  done
+  # An existing file of such a name is found through its true name.
+  printf bb >"$folder/okr-Жук"
+  okr_shm show okr-Жук
+  [ "$status" = 1 ] && [ "$err" = "okr-shm: okr-Жук holds no record of this product (okr-sync, okr-info-N)" ] ||
+    fail "show okr-Жук: $status $err"
+  rm "$folder/okr-Жук"
+  okr_shm /?
+  [ "$status" = 0 ] && grep -q "^Usage: okr-shm" <<<"$out" || fail "/?: $status $out $err"
+  # Output in blocks, never a write per byte: into NUL (a character device
+  # but no console) and into a pipe, 201 lines of about 90 bytes each.
+  for i in $(seq 1 200); do : >"$folder/okr-info-$i"; done
+  WINEDEBUG=+file timeout 60 "$wine" cmd /c "Z:$(sed 's|/|\\|g' <<<"$tool") list > NUL" 2>"$work/trace" || fail "list > NUL"
+  writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
+  [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "list > NUL took $writes writes"
+  WINEDEBUG=+file timeout 60 "$wine" "$tool" list 2>"$work/trace" | wc -l >"$work/lines"
+  writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
+  [ "$(cat "$work/lines")" = 201 ] && [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "list | wc: $(cat "$work/lines") lines, $writes writes"
   ;;
 *) fail "no scenario $scenario" ;;
 esac
