@@ -75,4 +75,20 @@ TEST(SecondProcess, AnotherUserOpensABlockItMayOnlyRead)
     EXPECT_EQ("a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5\n", output);
 }
 
+// Every process of the product, whoever runs it, opens the blocks the check
+// creates, whatever the creator's umask.
+TEST(SecondProcess, CreatingSideMakesABlockEveryUserMayReadAndWrite)
+{
+    const std::string name = uniqueName("open-to-all");
+    BlockCleanup cleanup(name);
+    const mode_t before = umask(077);
+    okr::ipc::SharedType<SharedSyncInfo> creator(name, 1);
+    creator.create();
+    umask(before);
+
+    struct stat facts {};
+    ASSERT_EQ(0, stat(("/dev/shm/" + name).c_str(), &facts));
+    EXPECT_EQ(0666u, facts.st_mode & 07777u);
+}
+
 } // namespace

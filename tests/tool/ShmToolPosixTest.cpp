@@ -286,6 +286,8 @@ TEST_P(ShmToolShow, HexOfARecordWithAZeroTailIsHexdumpsByteForByte)
     const std::string name = GetParam().first;
     std::vector<unsigned char> bytes(GetParam().second);
     bytes[0] = 'A';
+    bytes[1] = 0x7f; // DEL and bytes past ASCII are dots to hexdump -C
+    bytes[2] = 0xe9;
     writeBlock(name, bytes);
 
     const ToolRun hex = runTool({"show", name, "--hex"});
