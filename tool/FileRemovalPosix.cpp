@@ -1,6 +1,7 @@
 #include "FileRemoval.h"
 
 #include "ObjectFolderPosix.h"
+#include "SystemReason.h"
 
 #include <fcntl.h>
 #include <signal.h>

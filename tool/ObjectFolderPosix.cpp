@@ -1,11 +1,11 @@
 #include "ObjectFolderPosix.h"
+#include "SystemReason.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace okr {
 namespace tool {
@@ -56,8 +56,6 @@ ObjectFile objectFileOf(const std::string& name, const struct stat& facts)
     file.inode = facts.st_ino;
     return file;
 }
-
-std::string systemReason(int error) { return std::strerror(error); }
 
 ObjectFolder::ObjectFolder() : state(new Native) {}
 

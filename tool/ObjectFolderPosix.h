@@ -21,9 +21,6 @@ struct ObjectFolder::Native {
 // The facts of a regular file as the inventory keeps them.
 ObjectFile objectFileOf(const std::string& name, const struct stat& facts);
 
-// The system's words for errno.
-std::string systemReason(int error);
-
 } // namespace tool
 } // namespace okr
 

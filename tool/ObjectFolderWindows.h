@@ -2,6 +2,7 @@
 #define OKR_TOOL_OBJECTFOLDERWINDOWS_H
 
 #include "ObjectFolder.h"
+#include "SystemReason.h"
 
 #include <windows.h>
 
@@ -53,9 +54,6 @@ std::uint64_t fileIndex(const BY_HANDLE_FILE_INFORMATION& info);
 
 // True for the errors that say the entry does not exist.
 bool isMissing(DWORD error);
-
-// The system's words for an error code, in UTF-8.
-std::string systemReason(DWORD error);
 
 } // namespace tool
 } // namespace okr

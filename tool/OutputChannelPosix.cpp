@@ -1,8 +1,8 @@
 #include "OutputChannel.h"
+#include "SystemReason.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 
 #include <unistd.h>
 
@@ -34,7 +34,7 @@ bool OutputChannel::write(const char* data, std::size_t size)
         }
         if (done <= 0) {
             gone = done < 0 && errno == EPIPE;
-            why = done < 0 ? std::strerror(errno) : "nothing written";
+            why = done < 0 ? systemReason(errno) : "nothing written";
             return false;
         }
         data += done;
@@ -50,7 +50,7 @@ bool OutputChannel::close()
     if (::close(device->descriptor) == 0 || errno == EINTR || (errno == EBADF && !device->written)) {
         return true;
     }
-    why = std::strerror(errno);
+    why = systemReason(errno);
     return false;
 }
 

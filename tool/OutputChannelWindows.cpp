@@ -1,6 +1,6 @@
 #include "OutputChannel.h"
 
-#include "WideText.h"
+#include "SystemReason.h"
 
 #include <windows.h>
 
@@ -10,20 +10,6 @@ namespace okr {
 namespace tool {
 
 namespace {
-
-std::string systemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::u16string wide(text, text + length);
-    LocalFree(text);
-    while (!wide.empty() && (wide.back() == u'\n' || wide.back() == u'\r' || wide.back() == u'.')) {
-        wide.pop_back();
-    }
-    return wide.empty() ? "error " + std::to_string(error) : wtf8FromUtf16(wide);
-}
 
 // The length of data's longest prefix that ends on a whole UTF-8 sequence.
 std::size_t wholeSequences(const char* data, std::size_t size)
@@ -92,7 +78,7 @@ bool OutputChannel::write(const char* data, std::size_t size)
         text.resize(whole);
         DWORD error = 0;
         if (!writeConsole(device->handle, text, error)) {
-            why = systemMessage(error);
+            why = systemReason(error);
             return false;
         }
         return true;
@@ -103,7 +89,7 @@ bool OutputChannel::write(const char* data, std::size_t size)
         if (!WriteFile(device->handle, data, chunk, &done, nullptr) || done == 0) {
             const DWORD error = GetLastError();
             gone = error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA;
-            why = systemMessage(error);
+            why = systemReason(error);
             return false;
         }
         data += done;
@@ -116,7 +102,7 @@ bool OutputChannel::close()
 {
     DWORD error = 0;
     if (device->console && !writeConsole(device->handle, device->carry, error)) {
-        why = systemMessage(error);
+        why = systemReason(error);
         return false;
     }
     device->carry.clear();
