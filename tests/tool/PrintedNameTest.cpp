@@ -1,8 +1,8 @@
 // Names as okr-shm prints them: one quoting style (ls's shell-escape), in
 // which no name looks like another or like a row, and which reads back.
 
-#include "tool/PrintedName.h"
-#include "tool/TerminalText.h"
+#include "tool/output/PrintedName.h"
+#include "tool/output/TerminalText.h"
 
 #include <gtest/gtest.h>
 

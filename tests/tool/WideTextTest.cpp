@@ -1,7 +1,7 @@
 // Windows names as the tool carries them: every UTF-16 name, valid or not,
 // has one narrow form and comes back from it unchanged.
 
-#include "tool/WideText.h"
+#include "tool/system/WideText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,260 @@
+#include "tool/commands/Commands.h"
+#include "tool/inventory/Inventory.h"
+#include "tool/output/JsonOutput.h"
+#include "tool/output/JsonWriter.h"
+#include "tool/output/LocalTime.h"
+#include "tool/output/PrintedName.h"
+#include "tool/output/TextTable.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace okr {
+namespace tool {
+
+namespace {
+
+// The pids; "?" after them, or "unknown" alone, when processes the tool
+// could not inspect may use the object too.
+std::string usersText(const ObjectRow& row)
+{
+    const std::string text = pidList(row.users);
+    if (!row.usersComplete) {
+        return text.empty() ? "unknown" : text + ",?";
+    }
+    return text.empty() ? "-" : text;
+}
+
+// Held when any file is held, free when every file is free.
+Hold folderHold(const EarlierBoot& boot)
+{
+    Hold folder = Hold::free;
+    for (const BootFolderFile& file : boot.files) {
+        if (file.hold == Hold::held) {
+            return Hold::held;
+        }
+        if (file.hold == Hold::unknown) {
+            folder = Hold::unknown;
+        }
+    }
+    return folder;
+}
+
+const char* openText(const EarlierBoot& boot)
+{
+    if (boot.link) {
+        return "-";
+    }
+    switch (folderHold(boot)) {
+    case Hold::held: return "yes";
+    case Hold::free: return "no";
+    case Hold::unknown: break;
+    }
+    return "unknown";
+}
+
+std::uint64_t totalBytes(const EarlierBoot& boot)
+{
+    std::uint64_t total = 0;
+    for (const BootFolderFile& file : boot.files) {
+        total += file.file.size;
+    }
+    return total;
+}
+
+const std::vector<TextTable::Column>& objectColumns()
+{
+    static const std::vector<TextTable::Column> columns{
+        {"NAME", false, true},  {"KIND", false},     {"SIZE", true},   {"LAYOUT", false},
+        {"OWNER", false, true}, {"MODIFIED", false}, {"USERS", false}, {"STATE", false}};
+    return columns;
+}
+
+// The text of an object's cell in the column at that position of objectColumns().
+std::string cellText(const ObjectRow& object, std::size_t column)
+{
+    switch (column) {
+    case 0: return object.file.name;
+    case 1: return kindName(object.kind);
+    case 2: return std::to_string(object.file.size);
+    case 3: return layoutText(object);
+    case 4: return object.owner;
+    case 5: return isoLocalTime(object.file.modified);
+    case 6: return usersText(object);
+    default: return stateName(object.state);
+    }
+}
+
+// The positions in objectColumns() of the columns asked for, in their order.
+std::vector<std::size_t> chosenColumns(const std::vector<std::string>& titles)
+{
+    const std::vector<TextTable::Column>& all = objectColumns();
+    std::vector<std::size_t> chosen;
+    for (const std::string& title : titles) {
+        const auto found = std::find_if(all.begin(), all.end(),
+                                        [&title](const TextTable::Column& column) { return column.title == title; });
+        if (found != all.end()) {
+            chosen.push_back(static_cast<std::size_t>(found - all.begin()));
+        }
+    }
+    if (titles.empty()) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            chosen.push_back(i);
+        }
+    }
+    return chosen;
+}
+
+void printTable(const Inventory& inventory, const ListOptions& options)
+{
+    const std::vector<std::size_t> chosen = chosenColumns(options.columns);
+    std::vector<TextTable::Column> columns;
+    columns.reserve(chosen.size());
+    for (std::size_t column : chosen) {
+        columns.push_back(objectColumns()[column]);
+    }
+    TextTable objects(columns);
+    for (const ObjectRow& object : inventory.objects) {
+        std::vector<std::string> row;
+        row.reserve(chosen.size());
+        for (std::size_t column : chosen) {
+            row.push_back(cellText(object, column));
+        }
+        objects.addRow(std::move(row));
+    }
+    objects.print(std::cout, options.format);
+    if (inventory.earlier.boots.empty()) {
+        return;
+    }
+    TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});
+    for (const EarlierBoot& boot : inventory.earlier.boots) {
+        // A link is never entered: what it leads to is not counted.
+        boots.addRow({boot.stamp, boot.link ? "link" : "folder", boot.link ? "-" : std::to_string(boot.files.size()),
+                      boot.link ? "-" : std::to_string(totalBytes(boot)), openText(boot)});
+    }
+    std::cout << '\n';
+    boots.print(std::cout, options.format);
+}
+
+void writeNumbers(JsonWriter& json, const std::vector<ProcessId>& numbers)
+{
+    json.beginArray();
+    for (ProcessId number : numbers) {
+        json.number(static_cast<std::int64_t>(number));
+    }
+    json.endArray();
+}
+
+// The keys in the order nlohmann::json sorts them, as before.
+void writeObject(JsonWriter& json, const ObjectRow& row)
+{
+    json.beginObject();
+    json.key("kind");
+    json.string(kindName(row.kind));
+    json.key("layout");
+    if (recordLayout(row.kind) == nullptr) {
+        json.null();
+    } else {
+        json.string(layoutText(row));
+    }
+    json.key("modified");
+    json.string(isoLocalTime(row.file.modified));
+    json.key("name");
+    json.string(jsonText(row.file.name));
+    json.key("name_quoted");
+    json.string(printedName(row.file.name));
+    json.key("owner");
+    json.string(jsonText(row.owner));
+    json.key("owner_process");
+    if (row.ownerProcess != 0) {
+        json.number(static_cast<std::int64_t>(row.ownerProcess));
+    } else {
+        json.null();
+    }
+    json.key("size");
+    json.number(row.file.size);
+    json.key("state");
+    json.string(stateName(row.state));
+    json.key("users");
+    writeNumbers(json, row.users);
+    json.key("users_complete");
+    json.boolean(row.usersComplete);
+    json.endObject();
+}
+
+void writeBoot(JsonWriter& json, const EarlierBoot& boot)
+{
+    const Hold hold = folderHold(boot);
+    json.beginObject();
+    json.key("files");
+    if (boot.link) {
+        json.null(); // a link is never entered
+    } else {
+        json.number(static_cast<std::uint64_t>(boot.files.size()));
+    }
+    json.key("folder");
+    json.string(jsonText(boot.path));
+    json.key("kind");
+    json.string("earlier boot");
+    json.key("link");
+    json.boolean(boot.link);
+    json.key("name");
+    json.string(jsonText(boot.stamp));
+    json.key("name_quoted");
+    json.string(printedName(boot.stamp));
+    json.key("open");
+    if (boot.link || hold == Hold::unknown) {
+        json.null();
+    } else {
+        json.boolean(hold == Hold::held);
+    }
+    json.key("size");
+    if (boot.link) {
+        json.null();
+    } else {
+        json.number(totalBytes(boot));
+    }
+    json.endObject();
+}
+
+} // namespace
+
+const std::vector<std::string>& listColumns()
+{
+    static const std::vector<std::string> titles = [] {
+        std::vector<std::string> all;
+        for (const TextTable::Column& column : objectColumns()) {
+            all.push_back(column.title);
+        }
+        return all;
+    }();
+    return titles;
+}
+
+int listObjects(const ListOptions& options)
+{
+    Inventory inventory;
+    if (!takeInventory(inventory)) {
+        return 1;
+    }
+    // Rows that could not be inspected were said on standard error.
+    const int status = inventory.complete ? 0 : 1;
+    if (!options.json) {
+        printTable(inventory, options);
+        return status;
+    }
+    JsonWriter json(std::cout);
+    json.beginArray();
+    for (const ObjectRow& row : inventory.objects) {
+        writeObject(json, row);
+    }
+    for (const EarlierBoot& boot : inventory.earlier.boots) {
+        writeBoot(json, boot);
+    }
+    json.endArray();
+    json.finish();
+    return status;
+}
+
+} // namespace tool
+} // namespace okr

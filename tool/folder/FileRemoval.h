@@ -1,0 +1,34 @@
+#ifndef OKR_TOOL_FILEREMOVAL_H
+#define OKR_TOOL_FILEREMOVAL_H
+
+#include "tool/folder/ObjectFolder.h"
+#include "tool/inventory/ProcessTable.h"
+
+#include <functional>
+#include <string>
+
+namespace okr {
+namespace tool {
+
+struct Removal {
+    enum Outcome { removed, alreadyGone, kept, failed } outcome;
+    std::string reason; // kept: why; failed: what could not be done and the system's words
+};
+
+// Given who uses the object at the last moment, why it must stay; empty
+// when it may go.
+using Verdict = std::function<std::string(const ObjectUse& now)>;
+
+// Removes the file of folder that the inventory saw as seen, but only if it
+// is still that very regular file and verdict, asked once nobody can newly
+// reach the object by its name, lets it go. Each platform's file says how.
+Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const Verdict& verdict);
+
+// Removes the folder named name in parent if it is still the one opened as
+// folder (no link) and is empty.
+Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, const ObjectFolder& folder);
+
+} // namespace tool
+} // namespace okr
+
+#endif

@@ -1,0 +1,126 @@
+#include "tool/inventory/Inventory.h"
+
+#include "host/PlatformText.h"
+#include "tool/folder/NameRules.h"
+#include "tool/inventory/AccountNames.h"
+#include "tool/output/PrintedName.h"
+
+#include "common/RecordName"
+
+#include <algorithm>
+#include <cstdint>
+#include <iostream>
+
+namespace okr {
+namespace tool {
+
+const char* stateName(State state)
+{
+    switch (state) {
+    case State::inUse: return "in use";
+    case State::orphaned: return "orphaned";
+    case State::unknown: break;
+    }
+    return "unknown";
+}
+
+std::string pidList(const std::vector<ProcessId>& pids)
+{
+    std::string text;
+    for (ProcessId pid : pids) {
+        text += (text.empty() ? "" : ",") + std::to_string(pid);
+    }
+    return text;
+}
+
+const char* layoutText(const ObjectRow& row)
+{
+    const RecordLayout* layout = recordLayout(row.kind);
+    return layout == nullptr ? "-" : fitText(*layout, row.file.size);
+}
+
+// A process names its record with its id in its own pid namespace.
+RecordOwners::RecordOwners(const ProcessList& live) : everyProcess(live.complete)
+{
+    for (const LiveProcess& process : live.processes) {
+        // Hashed as the process itself read its login name: with GetUserNameA
+        // on Windows, best-fit into the ANSI code page.
+        const std::string user = host::utf8AsNarrowCallsGiveIt(process.userName);
+        for (ProcessId id : process.namespaceIds) {
+            // The platform's id, unsigned on Windows, read as signed 32 bits.
+            const auto signedId = static_cast<std::int32_t>(static_cast<std::uint32_t>(id));
+            owners.emplace(common::infoRecordName(signedId, user, "okr-info-"), process.pid);
+        }
+    }
+}
+
+ProcessId RecordOwners::of(const std::string& name) const
+{
+    if (kindOf(name) != Kind::info) {
+        return 0;
+    }
+    const auto owner = owners.find(canonicalInfoName(name));
+    return owner != owners.end() ? owner->second : 0;
+}
+
+void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners)
+{
+    row.users = use.pids;
+    row.ownerProcess = owners.of(row.file.name);
+    if (row.ownerProcess != 0 && std::find(row.users.begin(), row.users.end(), row.ownerProcess) == row.users.end()) {
+        row.users.insert(std::upper_bound(row.users.begin(), row.users.end(), row.ownerProcess), row.ownerProcess);
+    }
+    const bool ownerKnown = row.kind != Kind::info || row.ownerProcess != 0 || owners.complete();
+    row.usersComplete = use.complete && ownerKnown;
+    if (!row.users.empty() || use.heldOpen) {
+        row.state = State::inUse;
+    } else if (use.complete && (row.kind != Kind::info || owners.complete())) {
+        row.state = State::orphaned;
+    } else {
+        row.state = State::unknown;
+    }
+}
+
+bool takeInventory(Inventory& inventory)
+{
+    const std::string path = sharedFolderPath();
+    std::string reason;
+    std::vector<FolderEntry> entries;
+    if (!inventory.folder.open(path, reason) || !inventory.folder.list(entries, reason)) {
+        std::cerr << "okr-shm: cannot read the shared folder " << path << ": " << reason << std::endl;
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+
+    const ObjectUsers users(inventory.folder);
+    const RecordOwners owners(liveProcesses());
+    AccountNames accounts;
+    for (const FolderEntry& entry : entries) {
+        if (!nameStartsWith(entry.name, "okr-") || !isOpenableName(entry.name)) {
+            continue;
+        }
+        ObjectRow row;
+        EntryType type = EntryType::other;
+        const ObjectFolder::Look look = inventory.folder.inspect(entry.name, row.file, type, reason);
+        if (look == ObjectFolder::Look::failed) {
+            std::cerr << "okr-shm: cannot open " << printedName(entry.name) << ": " << reason << std::endl;
+            inventory.complete = false;
+        }
+        if (look != ObjectFolder::Look::found || type != EntryType::file) {
+            continue; // gone since it was listed, or no object: never followed
+        }
+        row.kind = kindOf(row.file.name);
+        row.owner = accounts.nameOf(row.file.ownerId);
+        if (row.owner.empty()) {
+            row.owner = row.file.ownerId;
+        }
+        assess(row, users.of(row.file), owners);
+        inventory.objects.push_back(row);
+    }
+    inventory.earlier = earlierBoots(path);
+    return true;
+}
+
+} // namespace tool
+} // namespace okr

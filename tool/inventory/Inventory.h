@@ -1,0 +1,71 @@
+#ifndef OKR_TOOL_INVENTORY_H
+#define OKR_TOOL_INVENTORY_H
+
+#include "tool/folder/EarlierBoots.h"
+#include "tool/folder/ObjectFile.h"
+#include "tool/folder/ObjectFolder.h"
+#include "tool/inventory/ProcessTable.h"
+#include "tool/inventory/RecordLayout.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace okr {
+namespace tool {
+
+enum class State { inUse, orphaned, unknown };
+
+const char* stateName(State state);
+
+struct ObjectRow {
+    ObjectFile file;
+    Kind kind = Kind::other;
+    std::string owner; // the owner's name in UTF-8, or its id when it has none
+    std::vector<ProcessId> users;
+    bool usersComplete = false;
+    ProcessId ownerProcess = 0; // an information record's live process, if any
+    State state = State::unknown;
+};
+
+// The ids joined by commas.
+std::string pidList(const std::vector<ProcessId>& pids);
+
+// "ok" or "wrong size" for a record, "-" for an object that holds none.
+const char* layoutText(const ObjectRow& row);
+
+// Every name a live process would give its information record, and whose
+// it is.
+class RecordOwners {
+public:
+    explicit RecordOwners(const ProcessList& live);
+    // The live process an information record belongs to; 0 for none.
+    ProcessId of(const std::string& name) const;
+    // False when processes the tool could not see may own records too.
+    bool complete() const { return everyProcess; }
+
+private:
+    std::map<std::string, ProcessId> owners;
+    bool everyProcess;
+};
+
+// Sets users, owner process, completeness and state of row from who uses
+// its file and which processes are alive.
+void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners);
+
+struct Inventory {
+    ObjectFolder folder;
+    std::vector<ObjectRow> objects; // sorted by name
+    EarlierBoots earlier;
+    bool complete = true; // false when an object could not be inspected (said on standard error)
+};
+
+// Every regular file in the shared folder whose name matches "okr-*", and
+// who uses it. False, after saying so on standard error, when the folder
+// cannot be read.
+bool takeInventory(Inventory& inventory);
+
+} // namespace tool
+} // namespace okr
+
+#endif

@@ -1,0 +1,262 @@
+#include "tool/output/PrintedName.h"
+
+#include "tool/output/TerminalText.h"
+#include "tool/system/WideText.h"
+
+#include <cstring>
+
+namespace okr {
+namespace tool {
+
+namespace {
+
+bool isSurrogate(char32_t code) { return code >= 0xD800 && code <= 0xDFFF; }
+
+// Whatever the locale says.
+bool isAsciiAlphanumeric(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+
+// One character of a name, or one stray byte, and how it must be printed.
+struct Piece {
+    std::size_t size;
+    enum Kind {
+        bare,    // needs no quotes
+        quoted,  // printable, but the shell would read it as syntax
+        escaped, // only a $'...' escape shows it
+    } kind;
+    bool fitsDoubleQuotes; // can stand in "..." beside a single quote, as ls decides
+};
+
+Piece pieceAt(const std::string& name, std::size_t at)
+{
+    const auto c = static_cast<unsigned char>(name[at]);
+    if (c >= 0x80) {
+        std::size_t end = at;
+        char32_t code = 0;
+        if (!nextWtf8Code(name, end, code)) {
+            return {1, Piece::escaped, false};
+        }
+        return {end - at, isShownEscaped(code) ? Piece::escaped : Piece::bare, !isShownEscaped(code)};
+    }
+    if (c < 0x20 || c == 0x7F) {
+        return {1, Piece::escaped, false};
+    }
+    if (isAsciiAlphanumeric(c) || isOneOf(static_cast<char>(c), "%+,-./:@]_")) {
+        return {1, Piece::bare, true};
+    }
+    const bool first = at == 0;
+    const bool alone = name.size() == 1;
+    switch (c) {
+    case '#':
+    case '~': return {1, first ? Piece::quoted : Piece::bare, first};
+    case '{':
+    case '}': return {1, alone ? Piece::quoted : Piece::bare, alone};
+    case ' ':
+    case '\'': return {1, Piece::quoted, true};
+    default: return {1, Piece::quoted, false};
+    }
+}
+
+void appendEscape(std::string& out, unsigned char byte)
+{
+    static const char named[] = "abtnvfr"; // 7 to 13
+    if (byte >= 7 && byte <= 13) {
+        out += '\\';
+        out += named[byte - 7];
+        return;
+    }
+    out += '\\';
+    out += static_cast<char>('0' + (byte >> 6));
+    out += static_cast<char>('0' + ((byte >> 3) & 7));
+    out += static_cast<char>('0' + (byte & 7));
+}
+
+// What \c stands for in $'...', or 0 when c names no character.
+char namedEscape(char c)
+{
+    switch (c) {
+    case 'a': return '\a';
+    case 'b': return '\b';
+    case 'e':
+    case 'E': return '\x1b';
+    case 'f': return '\f';
+    case 'n': return '\n';
+    case 'r': return '\r';
+    case 't': return '\t';
+    case 'v': return '\v';
+    case '\\':
+    case '\'':
+    case '"':
+    case '?': return c;
+    default: return '\0';
+    }
+}
+
+bool isOctal(char c) { return c >= '0' && c <= '7'; }
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The inside of $'...' from text[at] up to its closing quote; at ends past it.
+bool readDollarQuoted(const std::string& text, std::size_t& at, std::string& name)
+{
+    while (at < text.size() && text[at] != '\'') {
+        if (text[at] != '\\') {
+            name += text[at++];
+            continue;
+        }
+        if (++at == text.size()) {
+            return false;
+        }
+        const char c = text[at++];
+        if (const char named = namedEscape(c)) {
+            name += named;
+        } else if (isOctal(c)) {
+            int value = c - '0';
+            for (int digits = 1; digits < 3 && at < text.size() && isOctal(text[at]); ++digits) {
+                value = value * 8 + (text[at++] - '0');
+            }
+            name += static_cast<char>(value & 0xFF);
+        } else if (c == 'x' && at < text.size() && hexValue(text[at]) >= 0) {
+            int value = hexValue(text[at++]);
+            if (at < text.size() && hexValue(text[at]) >= 0) {
+                value = value * 16 + hexValue(text[at++]);
+            }
+            name += static_cast<char>(value);
+        } else {
+            return false; // an escape the tool does not read as the shell would
+        }
+    }
+    return at++ < text.size();
+}
+
+// The inside of "..." up to its closing quote, which must expand nothing.
+bool readDoubleQuoted(const std::string& text, std::size_t& at, std::string& name)
+{
+    while (at < text.size() && text[at] != '"') {
+        const char c = text[at++];
+        if (c == '$' || c == '`') {
+            return false;
+        }
+        if (c == '\\' && at < text.size() && isOneOf(text[at], "$`\"\\\n")) {
+            if (text[at] != '\n') {
+                name += text[at];
+            }
+            ++at;
+            continue;
+        }
+        name += c;
+    }
+    return at++ < text.size();
+}
+
+} // namespace
+
+std::string printedName(const std::string& name)
+{
+    bool plain = !name.empty();
+    bool escapes = false;
+    bool singleQuote = false;
+    bool doubleQuotesFit = true;
+    for (std::size_t at = 0; at < name.size();) {
+        const Piece piece = pieceAt(name, at);
+        plain = plain && piece.kind == Piece::bare;
+        escapes = escapes || piece.kind == Piece::escaped;
+        singleQuote = singleQuote || name[at] == '\'';
+        doubleQuotesFit = doubleQuotesFit && piece.fitsDoubleQuotes;
+        at += piece.size;
+    }
+    if (plain) {
+        return name;
+    }
+    if (singleQuote && doubleQuotesFit) {
+        return '"' + name + '"';
+    }
+    std::string out = "'";
+    bool inEscapes = false;
+    for (std::size_t at = 0; at < name.size();) {
+        const Piece piece = pieceAt(name, at);
+        if (piece.kind == Piece::escaped) {
+            out += inEscapes ? "" : "'$'";
+            inEscapes = true;
+            for (std::size_t i = 0; i < piece.size; ++i) {
+                appendEscape(out, static_cast<unsigned char>(name[at + i]));
+            }
+        } else if (name[at] == '\'') {
+            out += "'\\''"; // ends either quote, and goes on in plain ones
+            inEscapes = false;
+        } else {
+            out += inEscapes ? "''" : "";
+            inEscapes = false;
+            out.append(name, at, piece.size);
+        }
+        at += piece.size;
+    }
+    return out + "'";
+}
+
+bool nameFromPrinted(const std::string& text, std::string& name)
+{
+    name.clear();
+    for (std::size_t at = 0; at < text.size();) {
+        const char c = text[at++];
+        if (c == '\'') {
+            const std::size_t end = text.find('\'', at);
+            if (end == std::string::npos) {
+                return false;
+            }
+            name.append(text, at, end - at);
+            at = end + 1;
+        } else if (c == '$' && at < text.size() && text[at] == '\'') {
+            ++at;
+            if (!readDollarQuoted(text, at, name)) {
+                return false;
+            }
+        } else if (c == '"') {
+            if (!readDoubleQuoted(text, at, name)) {
+                return false;
+            }
+        } else if (c == '\\') {
+            // Printed names escape only the single quote out of quotes; any
+            // other backslash is more likely a Windows path than quoting.
+            if (at == text.size() || text[at] != '\'') {
+                return false;
+            }
+            name += text[at++];
+        } else if (isOneOf(c, " \t\n|&;<>()$`*?[") || (at == 1 && (c == '#' || c == '~'))) {
+            return false; // syntax, or an expansion the tool does not make
+        } else {
+            name += c;
+        }
+    }
+    return true;
+}
+
+bool isExactUtf8(const std::string& text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t code = 0;
+        if (!nextWtf8Code(text, at, code) || isSurrogate(code)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace tool
+} // namespace okr
