@@ -71,6 +71,14 @@ clean)
   [ "$(json_field "$left" state)" = '"orphaned"' ] || fail "$left is not orphaned: $out"
   [ "$(json_field 1700000002 open)" = true ] || fail "1700000002 not open: $out"
   [ "$(json_field 1700000001 files)" = 2 ] || fail "1700000001 files: $out"
+  okr_shm list
+  grep -q '^1700000000 ' <<<"$out" || fail "list lacks the earlier boots: $out"
+  # For a script, one table: -n, -o and --raw leave the earlier boots out.
+  for options in -n "-o name,state" --raw; do
+    # shellcheck disable=SC2086
+    okr_shm list $options
+    ! grep -q 1700000000 <<<"$out" || fail "list $options printed the earlier boots: $out"
+  done
   okr_shm clean --dry-run
   [ "$status" = 0 ] || fail "dry run: status $status"
   grep -qx "would remove $left" <<<"$out" || fail "dry run: $out"
