@@ -71,6 +71,14 @@ clean)
   [ "$(json_field "$left" state)" = '"orphaned"' ] || fail "$left is not orphaned: $out"
   [ "$(json_field 1700000002 open)" = true ] || fail "1700000002 not open: $out"
   [ "$(json_field 1700000001 files)" = 2 ] || fail "1700000001 files: $out"
+  okr_shm list
+  grep -q '^1700000000 ' <<<"$out" || fail "list lacks the earlier boots: $out"
+  # For a script, one table: -n, -o and --raw leave the earlier boots out.
+  for options in -n "-o name,state" --raw; do
+    # shellcheck disable=SC2086
+    okr_shm list $options
+    ! grep -q 1700000000 <<<"$out" || fail "list $options printed the earlier boots: $out"
+  done
   okr_shm clean --dry-run
   [ "$status" = 0 ] || fail "dry run: status $status"
   grep -qx "would remove $left" <<<"$out" || fail "dry run: $out"
@@ -190,11 +198,26 @@ names)
   # of fullwidth digits is no earlier boot's.
   printf a >"$folder/okr-Ωz"
   printf bb >"$folder/okr-Жук"
+  printf c >"$folder/okr-a b"
+  printf d >"$folder/okr-⠀x"
   mkdir -p "$folder/１２３"
   head -c 16 /dev/zero >"$folder/１２３/okr-info-1"
   okr_shm list --json
   [ "$status" = 0 ] || fail "list: status $status: $err"
   [ "$(json_field okr-Ωz size)" = 1 ] && [ "$(json_field okr-Жук size)" = 2 ] || fail "names: $out"
+  # show takes a name as list gives it, as it is and quoted (U+2800 escaped).
+  [ "$(json_field "okr-⠀x" name_quoted)" = "\"'okr-'\$'\\\\342\\\\240\\\\200''x'\"" ] || fail "U+2800: $out"
+  listing=$out
+  for name in "okr-a b" "okr-⠀x"; do
+    out=$listing
+    quoted=$(json_field "$name" name_quoted | python3 -c 'import json, sys; print(json.load(sys.stdin))')
+    for argument in "$name" "$quoted"; do
+      okr_shm show "$argument"
+      [ "$status" = 1 ] && [ "$err" = "okr-shm: $quoted holds no record of this product (okr-sync, okr-info-N)" ] ||
+        fail "show $argument: $status $err"
+    done
+  done
+  out=$listing
   [ "$(json_field １２３ kind)" = missing ] && [ "$(json_field 123 kind)" = missing ] || fail "stamp: $out"
   okr_shm list
   grep -q "^okr-Ωz  " <<<"$out" && grep -q "^okr-Жук  " <<<"$out" || fail "table: $out"

@@ -123,7 +123,10 @@ void printTable(const Inventory& inventory, const ListOptions& options)
         objects.addRow(std::move(row));
     }
     objects.print(std::cout, options.format);
-    if (inventory.earlier.boots.empty()) {
+    // -n, -o and --raw make the table one for a script to read: a second
+    // table would read as more rows. Scripts find earlier boots in --json.
+    const bool forScripts = !options.format.headings || options.format.raw || !options.columns.empty();
+    if (inventory.earlier.boots.empty() || forScripts) {
         return;
     }
     TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});
