@@ -696,7 +696,8 @@ TEST_F(ShmTool, LeftoversOfAKilledCleanAreListedAndTheNextCleanSettlesThem)
     const std::size_t row = table.output.find("\n" + recordAside[0] + " ");
     ASSERT_NE(std::string::npos, row) << table.output;
     const std::string line = table.output.substr(row, table.output.find('\n', row + 1) - row);
-    EXPECT_NE(std::string::npos, line.find(" " + holderPid + "  in use")) << line;
+    EXPECT_NE(std::string::npos, line.find(" " + holderPid + " ")) << line;
+    EXPECT_EQ(line.size() - 6, line.find("in use")) << line;
 
     const ToolRun clean = runTool({"clean"});
     EXPECT_EQ(0, clean.status) << clean.errors;

@@ -82,11 +82,14 @@ bool moveAside(int fd, const RemovalCandidate& candidate, std::string& hidden, R
 // stays hidden. When something took the name meanwhile and the object is in
 // use (exchange), the two trade places in one step: the object is back and
 // the taker, an object of its own, is under the hidden name, kept. Otherwise
-// the object stays hidden and a later clean settles it.
+// the object stays hidden and a later clean settles it. A leftover that
+// cannot go back is no worse off than before: kept, no failure.
 Removal putBack(int fd, const std::string& hidden, const RemovalCandidate& candidate, const std::string& reason,
                 bool exchange)
 {
     const std::string& home = candidate.home;
+    // A leftover's label is its hidden name already.
+    const std::string stays = candidate.setAside ? std::string() : "; it stays as " + hidden;
     Removal kept(Removal::kept, reason);
     if (home.empty()) {
         kept.reason += "; its name is unknown";
@@ -102,7 +105,7 @@ Removal putBack(int fd, const std::string& hidden, const RemovalCandidate& candi
             break;
         }
         if (!exchange) {
-            kept.reason += "; its name is taken";
+            kept.reason += "; its name is taken" + stays;
             return kept;
         }
         if (renameat2(fd, hidden.c_str(), fd, home.c_str(), RENAME_EXCHANGE) == 0) {
@@ -113,7 +116,11 @@ Removal putBack(int fd, const std::string& hidden, const RemovalCandidate& candi
             break; // ENOENT: the taker went away meanwhile, the name is free again
         }
     }
-    return failure(reason + "; it stays as " + hidden + ", since it cannot go back under its name");
+    if (candidate.setAside) {
+        kept.reason += "; it cannot go back under its name: " + systemReason(errno);
+        return kept;
+    }
+    return failure(reason + stays + ", since it cannot go back under its name");
 }
 
 } // namespace

@@ -12,8 +12,8 @@ namespace tool {
 // names alone. Windows never sets an object aside.
 bool isSetAsideName(const std::string& name);
 
-// The name the object had before it was set aside under name; empty when
-// name does not say (a leftover of an earlier version of the tool).
+// The okr-* name the object had before it was set aside under name; empty
+// when name does not say (a leftover of an earlier version of the tool).
 std::string setAsideFrom(const std::string& name);
 
 // A set-aside name for name, its random part from the system's generator:

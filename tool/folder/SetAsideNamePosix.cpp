@@ -31,7 +31,10 @@ std::string setAsideFrom(const std::string& name)
             return std::string();
         }
     }
-    return name.substr(dash + 1);
+    // Only okr-* objects are ever set aside: any other name is no
+    // product's, and "." or ".." no file's.
+    const std::string from = name.substr(dash + 1);
+    return from.compare(0, 4, "okr-") == 0 ? from : std::string();
 }
 
 bool newSetAsideName(const std::string& name, std::string& hidden)
