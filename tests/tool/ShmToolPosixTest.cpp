@@ -760,17 +760,25 @@ TEST_F(ShmTool, CleanReadsWhoUsesWhatOnceForEverythingItSetAside)
         << result.output.substr(result.output.find(orphans.back()) - 20);
 }
 
-// While clean settles the first orphans, another file takes the place of a
-// later one under its hidden name: clean knows it is not the file it saw,
-// and puts it back under the orphan's name instead of removing it.
-TEST_F(ShmTool, AFileSwappedInUnderAHiddenNameIsNotRemoved)
+// While clean settles the first orphans, something else takes the place of a
+// later one under its hidden name: a file of its own, or a link to the
+// orphan itself, moved away. clean knows it is not the file it saw and puts
+// it back under the orphan's name instead of removing it.
+class ShmToolSwappedIn : public ShmTool, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ShmToolSwappedIn, ObjectUnderAHiddenNameIsNotRemoved)
 {
+    const bool link = GetParam();
     std::vector<std::string> orphans;
     const std::unique_ptr<ChildProcess> clean = cleanStalledAfterItsScan(orphans, [] {});
     const std::vector<std::string> last = setAsideNames(orphans.back());
     ASSERT_EQ(1u, last.size());
     ASSERT_EQ(0, rename(("/dev/shm/" + last[0]).c_str(), "/dev/shm/swapped-away"));
-    writeBlock(last[0], std::vector<unsigned char>(16));
+    if (link) {
+        ASSERT_EQ(0, symlink("swapped-away", ("/dev/shm/" + last[0]).c_str()));
+    } else {
+        writeBlock(last[0], std::vector<unsigned char>(16));
+    }
     const ino_t swappedIn = inodeOf(last[0]);
 
     const ToolRun result = finish(*clean);
@@ -779,6 +787,8 @@ TEST_F(ShmTool, AFileSwappedInUnderAHiddenNameIsNotRemoved)
         << result.output.substr(result.output.find(orphans.back()) - 20);
     EXPECT_EQ(swappedIn, inodeOf(orphans.back()));
 }
+
+INSTANTIATE_TEST_SUITE_P(FileOrLink, ShmToolSwappedIn, ::testing::Bool());
 
 TEST_F(ShmTool, AnObjectAnotherCleanRemovedFirstIsAlreadyGone)
 {
