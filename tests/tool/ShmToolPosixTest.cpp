@@ -714,8 +714,9 @@ TEST_F(ShmTool, LeftoversOfAKilledCleanAreListedAndTheNextCleanSettlesThem)
 }
 
 // Names in the hidden form made beforehand by other users: the one a
-// predictable choice would take, a FIFO, and a forged leftover in use whose
-// name is taken. clean removes its orphan, keeps theirs, and succeeds.
+// predictable choice would take, a FIFO, a forged leftover in use whose name
+// is taken, and an unused file in the form of an earlier version. clean
+// removes its orphan and the unused file, keeps the rest, and succeeds.
 TEST_F(ShmTool, HiddenNamesSquattedBeforehandNeitherStopNorFailClean)
 {
     const std::string record = okr::common::infoRecordName(2000000000, "", "okr-info-");
@@ -728,11 +729,13 @@ TEST_F(ShmTool, HiddenNamesSquattedBeforehandNeitherStopNorFailClean)
     ASSERT_EQ(0, mkfifo("/dev/shm/.okr-shm-1111111111111111-okr-info-1", 0644));
     writeBlock(forged, std::vector<unsigned char>(16));
     const std::unique_ptr<ChildProcess> squatter = holding("/dev/shm/" + forged);
+    writeBlock(".okr-shm-4242-99", std::vector<unsigned char>(16));
 
     const ToolRun clean = runTool({"clean"});
     EXPECT_EQ(0, clean.status) << clean.errors;
     EXPECT_EQ("", clean.errors);
     EXPECT_NE(std::string::npos, clean.output.find("removed " + record + "\n")) << clean.output;
+    EXPECT_NE(std::string::npos, clean.output.find("removed .okr-shm-4242-99\n")) << clean.output;
     EXPECT_NE(std::string::npos, clean.output.find("kept " + forged + ": in use by " + std::to_string(squatter->pid()) +
                                                    "; its name is taken\n"))
         << clean.output;
