@@ -10,13 +10,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -125,6 +129,69 @@ protected:
         EXPECT_LE(pipeBytes - longestLine, clean->unreadOutputBytes())
             << "clean did not stall" << (clean->ended() ? ": it ended" : "");
         return clean;
+    }
+
+    // `okr-shm clean` stopped after its one reading of the processes, with
+    // the orphans that sort last still set aside: it settles them in name
+    // order, and the lines of the first ones fill the pipe again. whileStalled
+    // runs while clean is stalled before it sets anything aside.
+    std::unique_ptr<ChildProcess> cleanStalledAfterItsScan(std::vector<std::string>& orphans,
+                                                           const std::function<void()>& whileStalled)
+    {
+        // Ids past any pid_max: records nobody owns. Over two pipes of lines.
+        for (std::int32_t id = 0; id < 400; ++id) {
+            orphans.push_back(okr::common::infoRecordName(2000000000 + id, "", "okr-info-"));
+        }
+        std::sort(orphans.begin(), orphans.end());
+        for (const std::string& orphan : orphans) {
+            writeBlock(orphan, std::vector<unsigned char>(16));
+        }
+        std::unique_ptr<ChildProcess> clean = stalledClean();
+        whileStalled();
+        std::vector<std::string> lines;
+        EXPECT_TRUE(clean->readUpTo("kept okr-a1199: not an information record", lines));
+        constexpr std::size_t fullPipe = 4096 - 64;
+        for (int waited = 0; clean->unreadOutputBytes() < fullPipe && !clean->ended() && waited < 30000; waited += 10) {
+            usleep(10000);
+        }
+        EXPECT_LE(fullPipe, clean->unreadOutputBytes()) << "clean did not stall again";
+        return clean;
+    }
+
+    // Names in /dev/shm that clean set aside, and for one object, its own.
+    static std::vector<std::string> setAsideNames(const std::string& of = std::string())
+    {
+        std::vector<std::string> names;
+        DIR* folder = opendir("/dev/shm");
+        while (const dirent* entry = folder != nullptr ? readdir(folder) : nullptr) {
+            const std::string name = entry->d_name;
+            if (name.rfind(".okr-shm-", 0) == 0 &&
+                (of.empty() || (name.size() > of.size() &&
+                                name.compare(name.size() - of.size() - 1, std::string::npos, "-" + of) == 0))) {
+                names.push_back(name);
+            }
+        }
+        if (folder != nullptr) {
+            closedir(folder);
+        }
+        return names;
+    }
+
+    static ino_t inodeOf(const std::string& name)
+    {
+        struct stat facts;
+        return lstat(("/dev/shm/" + name).c_str(), &facts) == 0 ? facts.st_ino : 0;
+    }
+
+    // A process that holds path open without mapping it, until the test ends.
+    static std::unique_ptr<ChildProcess> holding(const std::string& path)
+    {
+        auto holder = std::make_unique<ChildProcess>(
+            "/bin/sh", std::vector<std::string>{"-c", "exec 3<>'" + path + "' && echo held && exec sleep 1000"},
+            ChildProcess::Options());
+        std::string line;
+        EXPECT_TRUE(holder->readLine(line) && line == "held") << path;
+        return holder;
     }
 };
 
@@ -581,6 +648,171 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
     successor.write("\n");
     EXPECT_EQ(0, successor.wait());
 }
+
+// A user takes the name of a record in use the moment clean moves it aside
+// (as inotify would let it): the record gets its name back, the taker's file
+// is kept under the hidden name, and neither is removed.
+TEST_F(ShmTool, CleanGivesARecordInUseItsNameBackFromWhateverTookIt)
+{
+    std::vector<std::string> orphans;
+    std::unique_ptr<ChildProcess> holder;
+    const std::unique_ptr<ChildProcess> clean =
+        cleanStalledAfterItsScan(orphans, [&] { holder = holding("/dev/shm/" + orphans.back()); });
+    const std::string record = orphans.back();
+    const std::vector<std::string> aside = setAsideNames(record);
+    ASSERT_EQ(1u, aside.size()) << "the record is not set aside";
+    const ino_t recordInode = inodeOf(aside[0]);
+    const int taken = open(("/dev/shm/" + record).c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+    ASSERT_LE(0, taken);
+    ASSERT_EQ(0, fchown(taken, strangerUid, strangerUid));
+    close(taken);
+    const ino_t takerInode = inodeOf(record);
+
+    const ToolRun result = finish(*clean);
+    EXPECT_EQ(0, result.status) << result.errors;
+    EXPECT_NE(std::string::npos, result.output.find("kept " + record + ": in use by " + std::to_string(holder->pid())))
+        << result.output.substr(result.output.find(record) - 20);
+    EXPECT_NE(std::string::npos,
+              result.output.find("kept " + aside[0] + ": it took the name " + record + " while that was set aside\n"))
+        << result.output.substr(result.output.find(record) - 20);
+    EXPECT_EQ(recordInode, inodeOf(record)) << "the record lost its name";
+    EXPECT_EQ(takerInode, inodeOf(aside[0])) << "the taker's file is not kept where the record was";
+}
+
+// A clean killed while objects are set aside leaves them under hidden names:
+// list shows them with their users and state, and the next clean removes the
+// unused ones and puts the one in use back under its name.
+TEST_F(ShmTool, LeftoversOfAKilledCleanAreListedAndTheNextCleanSettlesThem)
+{
+    std::vector<std::string> orphans;
+    std::unique_ptr<ChildProcess> holder;
+    const std::unique_ptr<ChildProcess> killed =
+        cleanStalledAfterItsScan(orphans, [&] { holder = holding("/dev/shm/" + orphans.back()); });
+    kill(killed->pid(), SIGKILL);
+    killed->wait();
+    const std::string record = orphans.back();
+    const std::vector<std::string> leftovers = setAsideNames();
+    const std::vector<std::string> recordAside = setAsideNames(record);
+    ASSERT_LT(1u, leftovers.size());
+    ASSERT_EQ(1u, recordAside.size());
+    const ino_t recordInode = inodeOf(recordAside[0]);
+    const std::string holderPid = std::to_string(holder->pid());
+
+    const ToolRun list = runTool({"list", "--json"});
+    std::size_t listedLeftovers = 0;
+    for (const json& object : json::parse(list.output)) {
+        if (object["set_aside"] != true) {
+            continue;
+        }
+        ++listedLeftovers;
+        const std::string name = object["name"];
+        const bool inUse = name == recordAside[0];
+        EXPECT_EQ(name.substr(std::string(".okr-shm-0123456789abcdef-").size()), object["set_aside_from"]) << object;
+        EXPECT_EQ("info", object["kind"]) << object;
+        EXPECT_EQ(inUse ? "in use" : "orphaned", object["state"]) << object;
+        EXPECT_EQ(inUse ? json::array({holder->pid()}) : json::array(), object["users"]) << object;
+    }
+    EXPECT_EQ(leftovers.size(), listedLeftovers) << list.output;
+    const ToolRun table = runTool({"list"});
+    const std::size_t row = table.output.find("\n" + recordAside[0] + " ");
+    ASSERT_NE(std::string::npos, row) << table.output;
+    const std::string line = table.output.substr(row, table.output.find('\n', row + 1) - row);
+    EXPECT_NE(std::string::npos, line.find(" " + holderPid + " ")) << line;
+    EXPECT_EQ(line.size() - 6, line.find("in use")) << line;
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    EXPECT_NE(std::string::npos,
+              clean.output.find("put back " + recordAside[0] + " as " + record + ": in use by " + holderPid + "\n"))
+        << clean.output;
+    for (const std::string& leftover : leftovers) {
+        if (leftover != recordAside[0]) {
+            EXPECT_NE(std::string::npos, clean.output.find("removed " + leftover + "\n")) << leftover;
+        }
+    }
+    EXPECT_EQ(recordInode, inodeOf(record)) << "the record in use is not back under its name";
+    EXPECT_EQ(std::vector<std::string>(), setAsideNames());
+}
+
+// Names in the hidden form made beforehand by other users: the one a
+// predictable choice would take, a FIFO, a forged leftover in use whose name
+// is taken, and an unused file in the form of an earlier version. clean
+// removes its orphan and the unused file, keeps the rest, and succeeds.
+TEST_F(ShmTool, HiddenNamesSquattedBeforehandNeitherStopNorFailClean)
+{
+    const std::string record = okr::common::infoRecordName(2000000000, "", "okr-info-");
+    writeBlock(record, std::vector<unsigned char>(16));
+    writeBlock("okr-sync", std::vector<unsigned char>(16));
+    const ino_t syncInode = inodeOf("okr-sync");
+    const std::string squatted = ".okr-shm-0000000000000000-" + record;
+    const std::string forged = ".okr-shm-2222222222222222-okr-sync";
+    ASSERT_EQ(0, mkdir(("/dev/shm/" + squatted).c_str(), 0755));
+    ASSERT_EQ(0, mkfifo("/dev/shm/.okr-shm-1111111111111111-okr-info-1", 0644));
+    writeBlock(forged, std::vector<unsigned char>(16));
+    const std::unique_ptr<ChildProcess> squatter = holding("/dev/shm/" + forged);
+    writeBlock(".okr-shm-4242-99", std::vector<unsigned char>(16));
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    EXPECT_EQ("", clean.errors);
+    EXPECT_NE(std::string::npos, clean.output.find("removed " + record + "\n")) << clean.output;
+    EXPECT_NE(std::string::npos, clean.output.find("removed .okr-shm-4242-99\n")) << clean.output;
+    EXPECT_NE(std::string::npos, clean.output.find("kept " + forged + ": in use by " + std::to_string(squatter->pid()) +
+                                                   "; its name is taken\n"))
+        << clean.output;
+    EXPECT_EQ(syncInode, inodeOf("okr-sync")) << "a forged leftover took okr-sync's name";
+    EXPECT_NE(0u, inodeOf(forged));
+    EXPECT_NE(0u, inodeOf(squatted));
+}
+
+// Every orphan is set aside before the one reading of the processes: while
+// clean settles the first ones, the rest wait under hidden names, and a use
+// that begins then (through a hidden name, which no product opens) is not
+// seen. A clean that read the processes again for each object would see it.
+TEST_F(ShmTool, CleanReadsWhoUsesWhatOnceForEverythingItSetAside)
+{
+    std::vector<std::string> orphans;
+    const std::unique_ptr<ChildProcess> clean = cleanStalledAfterItsScan(orphans, [] {});
+    EXPECT_LT(50u, setAsideNames().size()) << "the orphans were not all set aside at once";
+    const std::vector<std::string> last = setAsideNames(orphans.back());
+    ASSERT_EQ(1u, last.size());
+    const std::unique_ptr<ChildProcess> lateUser = holding("/dev/shm/" + last[0]);
+
+    const ToolRun result = finish(*clean);
+    EXPECT_EQ(0, result.status) << result.errors;
+    EXPECT_NE(std::string::npos, result.output.find("removed " + orphans.back() + "\n"))
+        << result.output.substr(result.output.find(orphans.back()) - 20);
+}
+
+// While clean settles the first orphans, something else takes the place of a
+// later one under its hidden name: a file of its own, or a link to the
+// orphan itself, moved away. clean knows it is not the file it saw and puts
+// it back under the orphan's name instead of removing it.
+class ShmToolSwappedIn : public ShmTool, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ShmToolSwappedIn, ObjectUnderAHiddenNameIsNotRemoved)
+{
+    const bool link = GetParam();
+    std::vector<std::string> orphans;
+    const std::unique_ptr<ChildProcess> clean = cleanStalledAfterItsScan(orphans, [] {});
+    const std::vector<std::string> last = setAsideNames(orphans.back());
+    ASSERT_EQ(1u, last.size());
+    ASSERT_EQ(0, rename(("/dev/shm/" + last[0]).c_str(), "/dev/shm/swapped-away"));
+    if (link) {
+        ASSERT_EQ(0, symlink("swapped-away", ("/dev/shm/" + last[0]).c_str()));
+    } else {
+        writeBlock(last[0], std::vector<unsigned char>(16));
+    }
+    const ino_t swappedIn = inodeOf(last[0]);
+
+    const ToolRun result = finish(*clean);
+    EXPECT_EQ(0, result.status) << result.errors;
+    EXPECT_NE(std::string::npos, result.output.find("kept " + orphans.back() + ": changed since it was listed\n"))
+        << result.output.substr(result.output.find(orphans.back()) - 20);
+    EXPECT_EQ(swappedIn, inodeOf(orphans.back()));
+}
+
+INSTANTIATE_TEST_SUITE_P(FileOrLink, ShmToolSwappedIn, ::testing::Bool());
 
 TEST_F(ShmTool, AnObjectAnotherCleanRemovedFirstIsAlreadyGone)
 {

@@ -5,6 +5,9 @@
 #include "tool/output/PrintedName.h"
 
 #include <iostream>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace okr {
 namespace tool {
@@ -13,13 +16,14 @@ namespace {
 
 const char* const unknownState = "state unknown: not every process could be inspected";
 
-// Why an object of the shared folder stays; empty when it may go.
+// Why an object of the shared folder stays; empty when it may go. A
+// leftover under a hidden name stays only while someone uses it.
 std::string reasonToKeep(const ObjectRow& row)
 {
-    if (row.kind == Kind::sync) {
+    if (row.kind == Kind::sync && !row.setAside) {
         return "okr-sync is never removed";
     }
-    if (row.kind != Kind::info) {
+    if (row.kind != Kind::info && !row.setAside) {
         return "not an information record";
     }
     switch (row.state) {
@@ -43,17 +47,6 @@ std::string reasonToKeep(const BootFolderFile& file)
     return std::string();
 }
 
-// The inventory's judgement made again from who uses the object now and which
-// processes are alive now: a process may have begun to use it since.
-Verdict judgedAgain(const ObjectRow& row)
-{
-    return [row](const ObjectUse& now) {
-        ObjectRow again = row;
-        assess(again, now, RecordOwners(liveProcesses()));
-        return reasonToKeep(again);
-    };
-}
-
 // An earlier boot's file has no owner among the processes of this boot.
 std::string heldOrFree(const ObjectUse& now)
 {
@@ -67,14 +60,36 @@ class Cleaner {
 public:
     explicit Cleaner(bool dryRunOnly) : dryRun(dryRunOnly) {}
 
-    // Removes the file, or says why not; true when it is gone (or would be).
-    bool remove(const ObjectFolder& folder, const ObjectFile& file, const std::string& label, const Verdict& verdict)
+    bool onlyTelling() const { return dryRun; }
+
+    static void keep(const std::string& label, const std::string& reason)
     {
-        if (dryRun) {
-            std::cout << "would remove " << label << std::endl;
-            return true;
+        std::cout << "kept " << label << ": " << reason << std::endl;
+    }
+
+    // Says how a removal ended; true when the object is gone.
+    bool report(const Removal& removal, const std::string& label)
+    {
+        switch (removal.outcome) {
+        case Removal::removed: std::cout << "removed " << label << std::endl; return true;
+        case Removal::alreadyGone: std::cout << "already gone " << label << std::endl; return true;
+        case Removal::kept:
+            if (removal.backAs.empty()) {
+                keep(label, removal.reason);
+            } else {
+                std::cout << "put back " << label << " as " << printedName(removal.backAs) << ": " << removal.reason
+                          << std::endl;
+            }
+            if (!removal.displaced.empty()) {
+                keep(printedName(removal.displaced), "it took the name " + label + " while that was set aside");
+            }
+            return false;
+        case Removal::failed: break;
         }
-        return report(removeObject(folder, file, verdict), label);
+        // Once, on standard error, as rm says it.
+        std::cerr << "okr-shm: cannot remove " << label << ": " << removal.reason << std::endl;
+        failed = true;
+        return false;
     }
 
     bool removeFolder(const ObjectFolder& parent, const EarlierBoot& boot)
@@ -86,31 +101,72 @@ public:
         return report(removeEmptyFolder(parent, boot.stamp, boot.folder), "folder " + boot.path);
     }
 
-    static void keep(const std::string& label, const std::string& reason)
-    {
-        std::cout << "kept " << label << ": " << reason << std::endl;
-    }
-
     bool allDone() const { return !failed; }
 
 private:
-    bool report(const Removal& removal, const std::string& label)
-    {
-        switch (removal.outcome) {
-        case Removal::removed: std::cout << "removed " << label << std::endl; return true;
-        case Removal::alreadyGone: std::cout << "already gone " << label << std::endl; return true;
-        case Removal::kept: keep(label, removal.reason); return false;
-        case Removal::failed: break;
-        }
-        // Once, on standard error, as rm says it.
-        std::cerr << "okr-shm: cannot remove " << label << ": " << removal.reason << std::endl;
-        failed = true;
-        return false;
-    }
-
     bool dryRun;
     bool failed = false;
 };
+
+// The inventory's judgement made again on each object once it is set aside,
+// from who uses it then and which processes are alive then: a process may
+// have begun to use it since.
+class JudgedAgain : public RemovalJudge {
+public:
+    JudgedAgain(std::vector<const ObjectRow*> chosen, Cleaner& reporter) : rows(std::move(chosen)), cleaner(reporter) {}
+
+    void survey() override { owners = std::make_unique<RecordOwners>(liveProcesses()); }
+
+    std::string verdict(std::size_t index, const ObjectUse& now) override
+    {
+        ObjectRow again = *rows[index];
+        assess(again, now, *owners);
+        return reasonToKeep(again);
+    }
+
+    void settled(std::size_t index, const Removal& removal) override
+    {
+        cleaner.report(removal, printedName(rows[index]->file.name));
+    }
+
+private:
+    std::vector<const ObjectRow*> rows;
+    Cleaner& cleaner;
+    std::unique_ptr<RecordOwners> owners;
+};
+
+// An earlier boot's file, gone or kept.
+class HeldOrFree : public RemovalJudge {
+public:
+    HeldOrFree(std::string path, Cleaner& reporter) : label(std::move(path)), cleaner(reporter) {}
+
+    void survey() override {}
+    std::string verdict(std::size_t, const ObjectUse& now) override { return heldOrFree(now); }
+    void settled(std::size_t, const Removal& removal) override { gone = cleaner.report(removal, label); }
+
+    bool gone = false;
+
+private:
+    std::string label;
+    Cleaner& cleaner;
+};
+
+// What a clean would do with each candidate, judged from the inventory.
+void sayWhatWouldHappen(const std::vector<const ObjectRow*>& chosen)
+{
+    for (const ObjectRow* row : chosen) {
+        const std::string label = printedName(row->file.name);
+        const std::string reason = reasonToKeep(*row);
+        const std::string& home = row->setAsideFrom;
+        if (reason.empty()) {
+            std::cout << "would remove " << label << std::endl;
+        } else if (home.empty()) {
+            Cleaner::keep(label, reason + "; its name is unknown");
+        } else {
+            std::cout << "would put back " << label << " as " << printedName(home) << ": " << reason << std::endl;
+        }
+    }
+}
 
 void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const EarlierBoot& boot)
 {
@@ -131,7 +187,13 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
             emptied = false;
             continue;
         }
-        emptied = cleaner.remove(boot.folder, file.file, path, heldOrFree) && emptied;
+        if (cleaner.onlyTelling()) {
+            std::cout << "would remove " << path << std::endl;
+            continue;
+        }
+        HeldOrFree judge(path, cleaner);
+        removeObjects(boot.folder, {RemovalCandidate{file.file, file.file.name, false}}, judge);
+        emptied = judge.gone && emptied;
     }
     if (emptied) {
         cleaner.removeFolder(parent, boot);
@@ -148,14 +210,24 @@ int cleanObjects(bool dryRun)
     if (!takeInventory(inventory)) {
         return 1;
     }
+    // Every line of what stays is said before anything is set aside.
     Cleaner cleaner(dryRun);
+    std::vector<const ObjectRow*> chosen;
+    std::vector<RemovalCandidate> candidates;
     for (const ObjectRow& row : inventory.objects) {
         const std::string reason = reasonToKeep(row);
-        if (reason.empty()) {
-            cleaner.remove(inventory.folder, row.file, printedName(row.file.name), judgedAgain(row));
-        } else {
+        if (!reason.empty() && !row.setAside) {
             Cleaner::keep(printedName(row.file.name), reason);
+            continue;
         }
+        chosen.push_back(&row);
+        candidates.push_back({row.file, row.setAside ? row.setAsideFrom : row.file.name, row.setAside});
+    }
+    if (dryRun) {
+        sayWhatWouldHappen(chosen);
+    } else if (!candidates.empty()) {
+        JudgedAgain judge(chosen, cleaner);
+        removeObjects(inventory.folder, candidates, judge);
     }
     for (const EarlierBoot& boot : inventory.earlier.boots) {
         cleanEarlierBoot(cleaner, inventory.earlier.parent, boot);

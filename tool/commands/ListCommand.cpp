@@ -174,6 +174,15 @@ void writeObject(JsonWriter& json, const ObjectRow& row)
     } else {
         json.null();
     }
+    // A leftover of a clean that ended early, and the name it had.
+    json.key("set_aside");
+    json.boolean(row.setAside);
+    json.key("set_aside_from");
+    if (row.setAside && !row.setAsideFrom.empty()) {
+        json.string(jsonText(row.setAsideFrom));
+    } else {
+        json.null();
+    }
     json.key("size");
     json.number(row.file.size);
     json.key("state");

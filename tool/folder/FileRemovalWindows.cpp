@@ -2,6 +2,8 @@
 
 #include "tool/folder/ObjectFolderWindows.h"
 
+#include <functional>
+
 namespace okr {
 namespace tool {
 
@@ -15,7 +17,9 @@ bool deleteThrough(HANDLE handle)
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-} // namespace
+// Given who uses the object at the last moment, why it must stay; empty
+// when it may go.
+using Verdict = std::function<std::string(const ObjectUse& now)>;
 
 // Removal through one handle. The file is opened by its true name with
 // DELETE access and no sharing at all, never through a reparse point: that
@@ -49,6 +53,20 @@ Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const V
         return {Removal::kept, reason};
     }
     return deleteThrough(file.get()) ? Removal{Removal::removed, std::string()} : failure();
+}
+
+} // namespace
+
+// One object at a time, each judged while its handle shuts every other out:
+// nothing is ever set aside, so nothing can lose its name.
+void removeObjects(const ObjectFolder& folder, const std::vector<RemovalCandidate>& candidates, RemovalJudge& judge)
+{
+    for (std::size_t index = 0; index < candidates.size(); ++index) {
+        judge.settled(index, removeObject(folder, candidates[index].seen, [&judge, index](const ObjectUse& now) {
+                          judge.survey();
+                          return judge.verdict(index, now);
+                      }));
+    }
 }
 
 Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, const ObjectFolder& folder)

@@ -2,6 +2,7 @@
 
 #include "host/PlatformText.h"
 #include "tool/folder/NameRules.h"
+#include "tool/folder/SetAsideName.h"
 #include "tool/inventory/AccountNames.h"
 #include "tool/output/PrintedName.h"
 
@@ -66,15 +67,16 @@ ProcessId RecordOwners::of(const std::string& name) const
 void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners)
 {
     row.users = use.pids;
-    row.ownerProcess = owners.of(row.file.name);
+    row.ownerProcess = row.setAside ? 0 : owners.of(row.file.name);
     if (row.ownerProcess != 0 && std::find(row.users.begin(), row.users.end(), row.ownerProcess) == row.users.end()) {
         row.users.insert(std::upper_bound(row.users.begin(), row.users.end(), row.ownerProcess), row.ownerProcess);
     }
-    const bool ownerKnown = row.kind != Kind::info || row.ownerProcess != 0 || owners.complete();
+    const bool byName = row.kind == Kind::info && !row.setAside; // its owner may open it by its name
+    const bool ownerKnown = !byName || row.ownerProcess != 0 || owners.complete();
     row.usersComplete = use.complete && ownerKnown;
     if (!row.users.empty() || use.heldOpen) {
         row.state = State::inUse;
-    } else if (use.complete && (row.kind != Kind::info || owners.complete())) {
+    } else if (use.complete && (!byName || owners.complete())) {
         row.state = State::orphaned;
     } else {
         row.state = State::unknown;
@@ -97,10 +99,11 @@ bool takeInventory(Inventory& inventory)
     const RecordOwners owners(liveProcesses());
     AccountNames accounts;
     for (const FolderEntry& entry : entries) {
-        if (!nameStartsWith(entry.name, "okr-") || !isOpenableName(entry.name)) {
+        ObjectRow row;
+        row.setAside = isSetAsideName(entry.name);
+        if (!(nameStartsWith(entry.name, "okr-") || row.setAside) || !isOpenableName(entry.name)) {
             continue;
         }
-        ObjectRow row;
         EntryType type = EntryType::other;
         const ObjectFolder::Look look = inventory.folder.inspect(entry.name, row.file, type, reason);
         if (look == ObjectFolder::Look::failed) {
@@ -110,7 +113,8 @@ bool takeInventory(Inventory& inventory)
         if (look != ObjectFolder::Look::found || type != EntryType::file) {
             continue; // gone since it was listed, or no object: never followed
         }
-        row.kind = kindOf(row.file.name);
+        row.setAsideFrom = row.setAside ? setAsideFrom(row.file.name) : std::string();
+        row.kind = kindOf(row.setAside ? row.setAsideFrom : row.file.name);
         row.owner = accounts.nameOf(row.file.ownerId);
         if (row.owner.empty()) {
             row.owner = row.file.ownerId;

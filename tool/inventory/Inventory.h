@@ -26,6 +26,10 @@ struct ObjectRow {
     bool usersComplete = false;
     ProcessId ownerProcess = 0; // an information record's live process, if any
     State state = State::unknown;
+    // A leftover of a clean that ended before it settled the object: under a
+    // hidden name, which no product opens, so only its users count.
+    bool setAside = false;
+    std::string setAsideFrom; // the name it had, when its hidden name says
 };
 
 // The ids joined by commas.
@@ -60,8 +64,8 @@ struct Inventory {
     bool complete = true; // false when an object could not be inspected (said on standard error)
 };
 
-// Every regular file in the shared folder whose name matches "okr-*", and
-// who uses it. False, after saying so on standard error, when the folder
+// Every regular file in the shared folder whose name matches "okr-*" or is a
+// set-aside one (SetAsideName.h), and who uses it. False, after saying so on standard error, when the folder
 // cannot be read.
 bool takeInventory(Inventory& inventory);
 

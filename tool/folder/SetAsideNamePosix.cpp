@@ -1,0 +1,63 @@
+#include "tool/folder/SetAsideName.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+namespace okr {
+namespace tool {
+
+namespace {
+
+const std::string prefix = ".okr-shm-";
+constexpr std::size_t randomDigits = 16;
+
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+} // namespace
+
+bool isSetAsideName(const std::string& name) { return name.compare(0, prefix.size(), prefix) == 0; }
+
+std::string setAsideFrom(const std::string& name)
+{
+    const std::size_t dash = prefix.size() + randomDigits;
+    if (!isSetAsideName(name) || name.size() <= dash + 1 || name[dash] != '-') {
+        return std::string();
+    }
+    for (std::size_t at = prefix.size(); at < dash; ++at) {
+        if (!isHexDigit(name[at])) {
+            return std::string();
+        }
+    }
+    // Only okr-* objects are ever set aside: any other name is no
+    // product's, and "." or ".." no file's.
+    const std::string from = name.substr(dash + 1);
+    return from.compare(0, 4, "okr-") == 0 ? from : std::string();
+}
+
+bool newSetAsideName(const std::string& name, std::string& hidden)
+{
+    std::uint64_t random = 0;
+    ssize_t got = 0;
+    do {
+        got = getrandom(&random, sizeof random, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(sizeof random)) {
+        if (got >= 0) {
+            errno = EAGAIN;
+        }
+        return false;
+    }
+    static const char digits[] = "0123456789abcdef";
+    hidden = prefix;
+    for (std::size_t digit = 0; digit < randomDigits; ++digit) {
+        hidden += digits[(random >> (4 * digit)) & 0xfU];
+    }
+    hidden += "-" + name;
+    return true;
+}
+
+} // namespace tool
+} // namespace okr
