@@ -23,6 +23,7 @@ std::string reasonToKeep(const ObjectRow& row)
         return "not an information record";
     }
     switch (row.state) {
+    case State::unopened: return "cannot be opened"; // the reason went to standard error
     case State::inUse: return row.users.empty() ? "in use (held open)" : "in use by " + pidList(row.users);
     case State::unknown: return unknownState;
     case State::orphaned: break;
@@ -34,6 +35,9 @@ std::string reasonToKeep(const BootFolderFile& file)
 {
     if (kindOf(file.file.name) == Kind::sync) {
         return "okr-sync is never removed";
+    }
+    if (!file.openFailure.empty()) {
+        return "cannot be opened"; // the reason went to standard error
     }
     switch (file.hold) {
     case Hold::held: return "held open";

@@ -90,6 +90,8 @@ int runCommand(const std::vector<std::string>& arguments)
     CLI::App app("Lists, shows and cleans the shared objects of okr (okr-sync, okr-info-N).", "okr-shm");
     app.set_version_flag("--version", std::string("okr-shm ") + version);
     app.require_subcommand(1);
+    app.footer("--help also as /?.\nExit status: 0 done (what clean keeps for a reason is no failure); 1 could not "
+               "(an error names what, on standard error); 2 usage error.");
 
     ListOptions listOptions;
     bool noHeadings = false;
@@ -102,7 +104,7 @@ int runCommand(const std::vector<std::string>& arguments)
     CLI::App* list = app.add_subcommand("list", "One row per object in the shared folder, with who uses it");
     CLI::Option* listJson =
         list->add_flag("--json", listOptions.json, "An array of objects with fixed keys, for scripts");
-    list->add_flag("-n,--noheadings", noHeadings, "No header line")->excludes(listJson);
+    list->add_flag("-n,--noheadings", noHeadings, "No header line, and no table of earlier boots")->excludes(listJson);
     list->add_option("-o,--output", outputColumns,
                      "The columns to print, in this order, separated by commas: " + joined(listColumns()))
         ->excludes(listJson);
@@ -114,7 +116,9 @@ int runCommand(const std::vector<std::string>& arguments)
     CLI::Option* showJson = show->add_flag("--json", json, "The same as JSON");
     show->add_flag("--hex", hex, "A canonical hex dump of the record instead, as hexdump -C")->excludes(showJson);
 
-    CLI::App* clean = app.add_subcommand("clean", "Removes orphaned information records, says why it keeps the rest");
+    CLI::App* clean = app.add_subcommand(
+        "clean", "Removes orphaned information records and, on Windows, the okr-* files of earlier boots' folders "
+                 "that no process holds open and those folders once empty; says why it keeps the rest");
     clean->add_flag("--dry-run", dryRun, "Say what would be removed, remove nothing");
 
     std::vector<const char*> argv;
@@ -155,7 +159,7 @@ int runCommand(const std::vector<std::string>& arguments)
             return listObjects(listOptions);
         }
         if (show->parsed()) {
-            const std::string folder = host::sharedFolder();
+            const std::string folder = host::sharedFolderWithoutCreating();
             name = objectName(name);
             if (!ipc::isValidSharedName(name)) {
                 return usage(app, printedName(name) + " is not a name a shared object can have");

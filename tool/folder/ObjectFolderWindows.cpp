@@ -1,5 +1,6 @@
 #include "tool/folder/ObjectFolderWindows.h"
 
+#include "tool/folder/NameRules.h"
 #include "tool/system/WideText.h"
 
 #include <aclapi.h>
@@ -49,6 +50,31 @@ std::wstring finalPathOf(HANDLE handle)
             return std::wstring(path.data(), length);
         }
         path.resize(length + 1);
+    }
+}
+
+// The path in the \\?\ form: no length limit, and no name in it changed on
+// its way to the file system (a plain path loses a name's trailing dots and
+// spaces, and reads a device name such as CON as the device). Empty when the
+// system cannot make it absolute.
+std::wstring extendedPath(const std::wstring& path)
+{
+    const std::wstring prefix = L"\\\\?\\";
+    if (path.compare(0, prefix.size(), prefix) == 0) {
+        return path;
+    }
+    std::vector<wchar_t> full(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < full.size()) {
+            const std::wstring absolute(full.data(), length);
+            // \\server\share\folder is \\?\UNC\server\share\folder.
+            return absolute.compare(0, 2, L"\\\\") == 0 ? prefix + L"UNC" + absolute.substr(1) : prefix + absolute;
+        }
+        full.resize(length);
     }
 }
 
@@ -103,6 +129,10 @@ bool sameState(const BY_HANDLE_FILE_INFORMATION& before, const BY_HANDLE_FILE_IN
 
 HANDLE openEntry(const ObjectFolder::Native& folder, const std::string& name, DWORD access, DWORD share, DWORD flags)
 {
+    if (!isOpenableName(name)) {
+        SetLastError(ERROR_INVALID_NAME); // a path made of it would lead elsewhere
+        return INVALID_HANDLE_VALUE;
+    }
     return CreateFileW(joined(folder.wide, wideOf(name)).c_str(), access, share, nullptr, OPEN_EXISTING,
                        flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
@@ -141,6 +171,7 @@ ObjectFolder& ObjectFolder::operator=(ObjectFolder&& other) noexcept
 
 // The folder must be a folder, no reparse point, and resolve to its parent's
 // resolved path and its own name: a link that Wine does not mark is found so.
+// It is opened, and every entry in it later, by its \\?\ path.
 bool ObjectFolder::open(const std::string& path, std::string& reason)
 {
     std::string trimmed = path;
@@ -152,7 +183,14 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
         reason = "not a name Windows can have";
         return false;
     }
-    const std::wstring wide(utf16.begin(), utf16.end());
+    std::wstring wide = extendedPath(std::wstring(utf16.begin(), utf16.end()));
+    if (wide.empty()) {
+        reason = systemReason(GetLastError());
+        return false;
+    }
+    if (wide.size() > 7 && wide.back() == L'\\') {
+        wide.pop_back(); // GetFullPathNameW keeps the separator a path ends in; a volume's root keeps its own
+    }
     const Handle folder(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
@@ -161,12 +199,13 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
         return false;
     }
     const std::wstring resolved = finalPathOf(folder.get());
-    const std::size_t separator = wide.find_last_of(L"/\\");
+    const std::size_t separator = wide.find_last_of(L'\\');
+    const bool hasParent = separator + 1 < wide.size() && wide[separator - 1] != L'?';
     std::wstring parentResolved;
-    if (separator != std::wstring::npos) {
+    if (hasParent) {
         std::wstring parent = wide.substr(0, separator);
-        if (parent.size() == 2 && parent[1] == L':') {
-            parent += L'\\';
+        if (parent.back() == L':') {
+            parent += L'\\'; // a volume's root
         }
         const Handle above(CreateFileW(parent.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -177,7 +216,7 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
         return false;
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        (separator != std::wstring::npos && !samePath(resolved, parentResolved))) {
+        (hasParent && !samePath(resolved, parentResolved))) {
         reason = "a link, never entered";
         return false;
     }
@@ -187,6 +226,16 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
     state->device = info.dwVolumeSerialNumber;
     state->index = fileIndex(info);
     return true;
+}
+
+bool folderIsMissing(const std::string& path)
+{
+    std::u16string utf16;
+    if (!utf16FromWtf8(path, utf16)) {
+        return false;
+    }
+    const std::wstring wide = extendedPath(std::wstring(utf16.begin(), utf16.end()));
+    return !wide.empty() && GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES && isMissing(GetLastError());
 }
 
 const std::string& ObjectFolder::path() const { return state->path; }

@@ -40,8 +40,9 @@ private:
     HANDLE handle;
 };
 
-// Opens the entry name of folder by its true name, never through a reparse
-// point (FILE_FLAG_OPEN_REPARSE_POINT is always added to flags).
+// Opens the entry name of folder by its true name in a \\?\ path, never
+// through a reparse point (FILE_FLAG_OPEN_REPARSE_POINT is always added to
+// flags); a name that no path names as one entry fails as ERROR_INVALID_NAME.
 HANDLE openEntry(const ObjectFolder::Native& folder, const std::string& name, DWORD access, DWORD share, DWORD flags);
 
 // What the handle opened on the entry name is, with its facts in info: a
