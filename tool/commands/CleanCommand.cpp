@@ -16,6 +16,9 @@ const char* const unknownState = "state unknown: not every process could be insp
 // Why an object of the shared folder stays; empty when it may go.
 std::string reasonToKeep(const ObjectRow& row)
 {
+    if (row.state == State::unopened) {
+        return "cannot be opened"; // the reason went to standard error
+    }
     if (row.kind == Kind::sync) {
         return "okr-sync is never removed";
     }
@@ -23,8 +26,8 @@ std::string reasonToKeep(const ObjectRow& row)
         return "not an information record";
     }
     switch (row.state) {
-    case State::unopened: return "cannot be opened"; // the reason went to standard error
     case State::inUse: return row.users.empty() ? "in use (held open)" : "in use by " + pidList(row.users);
+    case State::unopened: // said above
     case State::unknown: return unknownState;
     case State::orphaned: break;
     }

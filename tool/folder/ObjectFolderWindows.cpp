@@ -37,20 +37,18 @@ std::time_t unixTime(const FILETIME& time)
     return static_cast<std::time_t>((ticks - unixEpoch) / 10000000ULL);
 }
 
-std::wstring finalPathOf(HANDLE handle)
+// Where the handle leads, as its volume's file system names it (without the
+// volume): what the system reached, past any link, whatever path was given.
+// GetFinalPathNameByHandleW would give the same but fails under Wine past
+// MAX_PATH.
+std::wstring pathOnVolume(HANDLE handle)
 {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < path.size()) {
-            return std::wstring(path.data(), length);
-        }
-        path.resize(length + 1);
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        return std::wstring();
     }
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    return std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
 }
 
 // The path in the \\?\ form: no length limit, and no name in it changed on
@@ -119,6 +117,32 @@ ObjectFile objectFileOf(const std::string& name, const BY_HANDLE_FILE_INFORMATIO
     return file;
 }
 
+// Whether the handle, whose file has the facts info and lies at resolved on
+// the folder's volume, is the entry name of folder itself. Wine names every
+// file without the dots and spaces its name ends in; a handle that resolves
+// so is that entry only when the entry of the shorter name, if there is one,
+// is another file (a link "okr-a." to "okr-a" is not the entry "okr-a.").
+bool isEntryOf(const ObjectFolder::Native& folder, const std::wstring& name, const std::wstring& resolved,
+               const BY_HANDLE_FILE_INFORMATION& info)
+{
+    if (samePath(resolved, joined(folder.finalPath, name))) {
+        return true;
+    }
+    const std::size_t kept = name.find_last_not_of(L". ") + 1; // npos + 1 is 0: nothing but dots and spaces
+    if (kept == name.size() || !samePath(resolved, joined(folder.finalPath, name.substr(0, kept)))) {
+        return false;
+    }
+    const Handle shorter(CreateFileW(joined(folder.wide, name.substr(0, kept)).c_str(), FILE_READ_ATTRIBUTES, shareAll,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+    BY_HANDLE_FILE_INFORMATION other;
+    if (!shorter.valid()) {
+        return isMissing(GetLastError());
+    }
+    return GetFileInformationByHandle(shorter.get(), &other) &&
+           (other.dwVolumeSerialNumber != info.dwVolumeSerialNumber || fileIndex(other) != fileIndex(info));
+}
+
 bool sameState(const BY_HANDLE_FILE_INFORMATION& before, const BY_HANDLE_FILE_INFORMATION& after)
 {
     return before.nFileSizeHigh == after.nFileSizeHigh && before.nFileSizeLow == after.nFileSizeLow &&
@@ -143,8 +167,8 @@ EntryType typeOnHandle(const ObjectFolder::Native& folder, const std::string& na
     if (!GetFileInformationByHandle(handle, &info)) {
         return EntryType::other;
     }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        !samePath(finalPathOf(handle), joined(folder.finalPath, wideOf(name)))) {
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.dwVolumeSerialNumber != folder.device ||
+        !isEntryOf(folder, wideOf(name), pathOnVolume(handle), info)) {
         return EntryType::link;
     }
     return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryType::folder : EntryType::file;
@@ -198,7 +222,7 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
         reason = systemReason(GetLastError());
         return false;
     }
-    const std::wstring resolved = finalPathOf(folder.get());
+    const std::wstring resolved = pathOnVolume(folder.get());
     const std::size_t separator = wide.find_last_of(L'\\');
     const bool hasParent = separator + 1 < wide.size() && wide[separator - 1] != L'?';
     std::wstring parentResolved;
@@ -209,7 +233,11 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
         }
         const Handle above(CreateFileW(parent.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        parentResolved = above.valid() ? joined(finalPathOf(above.get()), wide.substr(separator + 1)) : std::wstring();
+        BY_HANDLE_FILE_INFORMATION aboveInfo;
+        if (above.valid() && GetFileInformationByHandle(above.get(), &aboveInfo) &&
+            aboveInfo.dwVolumeSerialNumber == info.dwVolumeSerialNumber) {
+            parentResolved = joined(pathOnVolume(above.get()), wide.substr(separator + 1));
+        }
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         reason = "not a folder";
