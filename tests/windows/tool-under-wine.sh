@@ -156,19 +156,33 @@ links)
   ln -s ../../elsewhere "$folder/1700000003"
   ln -s ../../../precious.txt "$folder/1700000004/okr-info-2"
   ln -s ../../precious.txt "$folder/okr-info-3"
+  # A link to the file of its name without the trailing dot, which Wine names
+  # as that file; a link to the same path on another drive, which only the
+  # volume tells apart.
+  printf abc >"$folder/okr-b"
+  ln -s okr-b "$folder/okr-b."
+  mkdir -p "$WINEPREFIX/other/ProgramData/boost_interprocess"
+  printf 12345678 >"$WINEPREFIX/other/.windows-serial"
+  ln -sfn ../other "$WINEPREFIX/dosdevices/d:"
+  head -c 16 /dev/zero >"$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4"
+  ln -s "$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4" "$folder/okr-info-4"
   before=$(outside)
   okr_shm list --json
   [ "$status" = 0 ] || fail "list: status $status: $err"
   [ "$(json_field 1700000003 link)" = true ] && [ "$(json_field 1700000003 files)" = null ] ||
     fail "the folder link: $out"
-  [ "$(json_field okr-info-3 size)" = missing ] || fail "a link listed as an object: $out"
+  for name in okr-info-3 okr-b. okr-info-4; do
+    [ "$(json_field "$name" size)" = missing ] || fail "the link $name listed as an object: $out"
+  done
+  [ "$(json_field okr-b size)" = 3 ] || fail "okr-b: $out"
   okr_shm clean
   printf '  | %s\n' "$out"
   [ "$status" = 0 ] || fail "clean: status $status: $err"
   grep -qxF "kept folder $folder_windows/1700000003: a link, never entered" <<<"$out" || fail "folder link: $out"
   grep -qxF "kept folder $folder_windows/1700000004: not empty" <<<"$out" || fail "file link: $out"
-  [ -L "$folder/1700000003" ] && [ -L "$folder/1700000004/okr-info-2" ] && [ -L "$folder/okr-info-3" ] ||
-    fail "a link was removed"
+  [ -L "$folder/1700000003" ] && [ -L "$folder/1700000004/okr-info-2" ] && [ -L "$folder/okr-info-3" ] &&
+    [ -L "$folder/okr-b." ] && [ -L "$folder/okr-info-4" ] || fail "a link was removed"
+  [ -e "$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4" ] || fail "removed on the other drive"
   [ "$(outside)" = "$before" ] || fail "outside the folders: $(diff <(echo "$before") <(outside))"
   ;;
 case)
