@@ -4,7 +4,7 @@
 # shared folder and nothing is left behind.
 #   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO
 # SCENARIO: list, clean, show, usage, edges, missing; and against a hostile
-# shared folder: fullwidth, links, case, names, reach, fuzz.
+# shared folder: fullwidth, links, folder_link, case, names, reach, fuzz.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
 export LC_ALL=C.UTF-8
@@ -263,6 +263,25 @@ reach)
   [ ! -e "$folder/1700000010" ] && [ -e "$folder/1700000011/$slash" ] || fail "earlier boots: $(ls -R "$folder")"
   for name in okr-dot. "okr-space " "$long" okr-dot okr-space "$slash"; do
     [ -e "$folder/$name" ] || fail "$name of the shared folder was removed"
+  done
+  ;;
+folder_link)
+  # The shared folder itself a link: to another folder, and to the same path
+  # on another drive, which only the volume tells apart. Never entered.
+  mkdir -p "$WINEPREFIX/other"
+  printf 12345678 >"$WINEPREFIX/other/.windows-serial"
+  ln -sfn ../other "$WINEPREFIX/dosdevices/d:"
+  for target in "$WINEPREFIX/drive_c/elsewhere" "$WINEPREFIX/other/ProgramData/boost_interprocess"; do
+    mkdir -p "$target"
+    head -c 16 /dev/zero >"$target/okr-info-5"
+    rm -rf "$root"
+    ln -s "$target" "$root"
+    for command in "list" "clean"; do
+      okr_shm $command
+      [ "$status" = 1 ] && [ "$err" = "okr-shm: cannot read the shared folder $root_windows/: a link, never entered" ] ||
+        fail "$command through a link to $target: $status $out $err"
+    done
+    [ -e "$target/okr-info-5" ] || fail "removed through a link to $target"
   done
   ;;
 missing)
