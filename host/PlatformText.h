@@ -1,6 +1,7 @@
 #ifndef OKR_HOST_PLATFORMTEXT_H
 #define OKR_HOST_PLATFORMTEXT_H
 
+#include <cstddef>
 #include <string>
 
 namespace okr {
@@ -16,6 +17,14 @@ std::string platformTextToUtf8(const std::string& text);
 // "Omega" under code page 1252), as GetUserNameA gives a login name to the
 // process that hashes it; elsewhere unchanged.
 std::string utf8AsNarrowCallsGiveIt(const std::string& utf8);
+
+// The size of the character that starts at text[at] in the platform's narrow
+// encoding, and in control whether it is a control character. On Windows one
+// byte of the ANSI code page, where only C0 and DEL are controls (bytes 0x80
+// to 0x9F are letters there, or lead bytes); elsewhere one UTF-8 character or
+// one stray byte, where C1 is U+0080 to U+009F and also a stray byte 0x80 to
+// 0x9F, which a terminal that takes 8-bit controls obeys.
+std::size_t narrowCharacterAt(const std::string& text, std::size_t at, bool& control);
 
 } // namespace host
 } // namespace okr

@@ -43,5 +43,13 @@ std::string utf8AsNarrowCallsGiveIt(const std::string& utf8)
     return platformTextToUtf8(recode(utf8, CP_UTF8, CP_ACP));
 }
 
+// A control byte is never the second byte of a double-byte character.
+std::size_t narrowCharacterAt(const std::string& text, std::size_t at, bool& control)
+{
+    const auto byte = static_cast<unsigned char>(text[at]);
+    control = byte < 0x20 || byte == 0x7F;
+    return 1;
+}
+
 } // namespace host
 } // namespace okr

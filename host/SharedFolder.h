@@ -28,6 +28,8 @@ bool forEachSharedFile(const std::string& folder, const std::string& pattern,
 // hidden. On Windows those are files; on Linux FIFOs, sockets, devices and
 // symbolic links that do not lead to a directory are listed too, since
 // whatever sits there under such a name is what the operator should see.
+// A name with a control character is printed escaped (listedName), so that
+// no name forges a line or reaches the terminal as an escape sequence.
 // A folder that cannot be read gives no lines; this never fails the run.
 void listSharedFiles(const std::string& folder, const std::string& pattern);
 

@@ -1,5 +1,6 @@
 #include "FileNameBytes.h"
 #include "SharedFolder.h"
+#include "ShellQuoting.h"
 
 #include <wx/dir.h>
 #include <wx/string.h>
@@ -30,7 +31,7 @@ bool forEachSharedFile(const std::string& folder, const std::string& pattern,
 
 void listSharedFiles(const std::string& folder, const std::string& pattern)
 {
-    forEachSharedFile(folder, pattern, [](const std::string& name) { std::cout << name << std::endl; });
+    forEachSharedFile(folder, pattern, [](const std::string& name) { std::cout << listedName(name) << std::endl; });
 }
 
 } // namespace host

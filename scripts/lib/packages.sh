@@ -26,9 +26,11 @@ okr_ensure_packages() {
 
 # What the Linux build, its tests and the check need.
 # libcli11-dev and nlohmann-json3-dev are header-only (the operator's tool);
-# bsdextrautils has hexdump, against which the tool's dump is tested.
+# bsdextrautils has hexdump, against which the tool's dump is tested;
+# unicode-data the Unicode Character Database that
+# tool/output/make_unicode_ranges.py reads.
 OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd
-  valgrind libcli11-dev nlohmann-json3-dev bsdextrautils)
+  valgrind libcli11-dev nlohmann-json3-dev bsdextrautils unicode-data)
 # What scripts/bench needs beyond that: hyperfine times whole processes.
 OKR_BENCH_PACKAGES=(hyperfine)
 # What building and proving the packages needs beyond that: abigail-tools

@@ -1,4 +1,5 @@
 #include "host/SharedFolder.h"
+#include "host/ShellQuoting.h"
 #include "support/ShmTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -112,5 +113,50 @@ TEST(SharedListing, NamesComeBackByteForByte)
         << "matching is the platform's own: case-sensitive here";
 #endif
 }
+
+// The check's listing: a name as it is, unless a control character in it
+// could forge a line or reach the terminal; then quoted and escaped as
+// okr-shm prints names.
+TEST(SharedListing, NamesWithControlCharactersAreEscapedAndNoOtherIs)
+{
+    struct Listed {
+        std::string name;
+        std::string line;
+    };
+    std::vector<Listed> cases{
+        {"okr-sync", "okr-sync"},
+        {"okr-a b$'\\n'", "okr-a b$'\\n'"},
+        {"okr-x\x1b]0;pwned\a", "'okr-x'$'\\033'']0;pwned'$'\\a'"},
+        {"okr-y\nokr-info-1 is fine", "'okr-y'$'\\n''okr-info-1 is fine'"},
+        {"okr-it's\t", "'okr-it'\\''s'$'\\t'"},
+        {"okr-\x7f", "'okr-'$'\\177'"},
+    };
+#ifdef _WIN32
+    // Bytes 0x80 to 0x9F are characters of the ANSI code page ("\x9b" is a
+    // closing guillemet in 1252), or lead bytes of a double-byte one.
+    cases.push_back({"okr-\x9b\x80", "okr-\x9b\x80"});
+#else
+    // C1 as UTF-8 or as a stray byte; no byte of another character.
+    cases.push_back({"okr-\xc2\x9b"
+                     "2J",
+                     "'okr-'$'\\302\\233''2J'"});
+    cases.push_back({"okr-\x9b", "'okr-'$'\\233'"});
+    cases.push_back({"okr-\xc3\xa9\xe2\x82\xac\xff", "okr-\xc3\xa9\xe2\x82\xac\xff"});
+#endif
+    for (const Listed& listed : cases) {
+        EXPECT_EQ(listed.line, okr::host::listedName(listed.name)) << ::testing::PrintToString(listed.name);
+    }
+}
+
+#ifndef _WIN32
+TEST(SharedListing, AHostileNameCannotForgeALineNorRetitleTheTerminal)
+{
+    ScratchFolder scratch;
+    scratch.file("okr-x\x1b]0;pwned\a");
+    scratch.file("okr-y\nokr-info-1 is fine");
+    EXPECT_EQ((std::vector<std::string>{"'okr-x'$'\\033'']0;pwned'$'\\a'", "'okr-y'$'\\n''okr-info-1 is fine'"}),
+              listed(scratch.str(), "okr-*"));
+}
+#endif
 
 } // namespace

@@ -57,7 +57,22 @@ INSTANTIATE_TEST_SUITE_P(
                               "cnys",
                               "'okr-'$'\\342\\200\\256''cnys'"},
                       // an unpaired surrogate in WTF-8, as Windows names may hold
-                      Printed{"okr-\xed\xa0\x80", "'okr-'$'\\355\\240\\200'"}));
+                      Printed{"okr-\xed\xa0\x80", "'okr-'$'\\355\\240\\200'"},
+                      // blank on a terminal, found by Unicode's properties: a named
+                      // blank (U+2800 braille, U+13441 hieroglyph), default-ignorable
+                      // fillers (U+3164, U+FFA0, U+115F), White_Space (U+2029)
+                      Printed{"okr-\xe2\xa0\x80", "'okr-'$'\\342\\240\\200'"},
+                      Printed{"okr-\xf0\x93\x91\x81", "'okr-'$'\\360\\223\\221\\201'"},
+                      Printed{"okr-\xe3\x85\xa4"
+                              "x",
+                              "'okr-'$'\\343\\205\\244''x'"},
+                      Printed{"okr-\xef\xbe\xa0", "'okr-'$'\\357\\276\\240'"},
+                      Printed{"\xe1\x85\x9f"
+                              "okr",
+                              "''$'\\341\\205\\237''okr'"},
+                      Printed{"okr-\xe2\x80\xa9", "'okr-'$'\\342\\200\\251'"},
+                      // a braille pattern with dots is no blank
+                      Printed{"okr-\xe2\xa0\x81", "okr-\xe2\xa0\x81"}));
 
 TEST(PrintedNameReading, TakesWhatAShellTakesAndRefusesWhatItWouldExpand)
 {

@@ -109,7 +109,7 @@ private:
         case Removal::kept: keep(label, removal.reason); return false;
         case Removal::failed: break;
         }
-        keep(label, "cannot remove: " + removal.reason);
+        // Once, on standard error, as rm says it.
         std::cerr << "okr-shm: cannot remove " << label << ": " << removal.reason << std::endl;
         failed = true;
         return false;

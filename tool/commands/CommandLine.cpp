@@ -3,12 +3,9 @@
 #include "Version.h"
 #include "host/SharedFolder.h"
 #include "tool/commands/Commands.h"
-#include "tool/folder/ObjectFolder.h"
 #include "tool/folder/SharedNameLimit.h"
 #include "tool/output/PrintedName.h"
 #include "tool/output/StandardStreams.h"
-
-#include "ipc/SharedName.h"
 
 #include <CLI/CLI.hpp>
 
@@ -29,23 +26,6 @@ int usage(const CLI::App& app, const std::string& message)
 {
     std::cerr << "okr-shm: " << message << "\n\n" << app.help() << std::flush;
     return usageError;
-}
-
-// NAME as the operator gave it: an object's true name when such an object
-// exists, otherwise the name it spells when it is quoted as list prints
-// names.
-std::string objectName(const std::string& argument)
-{
-    ObjectFolder folder;
-    ObjectFile file;
-    EntryType type = EntryType::other;
-    std::string reason;
-    std::string spelled;
-    if (ipc::isValidSharedName(argument) && folder.open(sharedFolderPath(), reason) &&
-        folder.inspect(argument, file, type, reason) == ObjectFolder::Look::found) {
-        return argument;
-    }
-    return nameFromPrinted(argument, spelled) ? spelled : argument;
 }
 
 std::string upperCase(std::string text)
@@ -90,8 +70,9 @@ int runCommand(const std::vector<std::string>& arguments)
     CLI::App app("Lists, shows and cleans the shared objects of okr (okr-sync, okr-info-N).", "okr-shm");
     app.set_version_flag("--version", std::string("okr-shm ") + version);
     app.require_subcommand(1);
-    app.footer("--help also as /?.\nExit status: 0 done (what clean keeps for a reason is no failure); 1 could not "
-               "(an error names what, on standard error); 2 usage error.");
+    app.footer("Exit status: 0 done; 1 could not (no such object, a folder or object that could not be read, "
+               "one that could not be removed, output that could not be written); 2 usage error.\n"
+               "okr-shm COMMAND --help shows a command's options; /? is --help too.");
 
     ListOptions listOptions;
     bool noHeadings = false;
@@ -101,24 +82,31 @@ int runCommand(const std::vector<std::string>& arguments)
     bool dryRun = false;
     std::string name;
 
-    CLI::App* list = app.add_subcommand("list", "One row per object in the shared folder, with who uses it");
-    CLI::Option* listJson =
-        list->add_flag("--json", listOptions.json, "An array of objects with fixed keys, for scripts");
+    CLI::App* list = app.add_subcommand(
+        "list", "One row per object in the shared folder, with who uses it; on Windows a table of the folders of "
+                "earlier boots follows");
+    CLI::Option* listJson = list->add_flag(
+        "--json", listOptions.json, "An array of objects with fixed keys, for scripts; earlier boots' folders too");
     list->add_flag("-n,--noheadings", noHeadings, "No header line, and no table of earlier boots")->excludes(listJson);
     list->add_option("-o,--output", outputColumns,
-                     "The columns to print, in this order, separated by commas: " + joined(listColumns()))
+                     "The columns to print, in this order, separated by commas: " + joined(listColumns()) +
+                         "; no table of earlier boots")
         ->excludes(listJson);
-    list->add_flag("--raw", listOptions.format.raw, "No alignment: fields quoted as names are, one space between")
+    list->add_flag("--raw", listOptions.format.raw,
+                   "No alignment: fields quoted as names are, one space between; no table of earlier boots")
         ->excludes(listJson);
 
     CLI::App* show = app.add_subcommand("show", "The areas of one record: offset, size, non-zero bytes, first bytes");
-    show->add_option("NAME", name, "The object's name, as it is or quoted as list prints it")->required();
+    show->add_option("NAME", name,
+                     "The object's name: as it is, or as list prints it (quoted), or its name or "
+                     "name_quoted from --json")
+        ->required();
     CLI::Option* showJson = show->add_flag("--json", json, "The same as JSON");
     show->add_flag("--hex", hex, "A canonical hex dump of the record instead, as hexdump -C")->excludes(showJson);
 
     CLI::App* clean = app.add_subcommand(
-        "clean", "Removes orphaned information records and, on Windows, the okr-* files of earlier boots' folders "
-                 "that no process holds open and those folders once empty; says why it keeps the rest");
+        "clean", "Removes orphaned information records and, on Windows, every okr-* file of earlier boots that no "
+                 "process holds open, then their folders once empty; says why it keeps the rest");
     clean->add_flag("--dry-run", dryRun, "Say what would be removed, remove nothing");
 
     std::vector<const char*> argv;
@@ -159,15 +147,22 @@ int runCommand(const std::vector<std::string>& arguments)
             return listObjects(listOptions);
         }
         if (show->parsed()) {
+            // Only what no file of the folder can be called is refused; the
+            // rules for the names a product may create do not apply here.
+            std::vector<std::string> names = namesMeant(name);
+            if (names.empty()) {
+                return usage(app, printedName(name) + " is not a name a file of the shared folder can have");
+            }
             const std::string folder = host::sharedFolderWithoutCreating();
-            name = objectName(name);
-            if (!ipc::isValidSharedName(name)) {
-                return usage(app, printedName(name) + " is not a name a shared object can have");
+            const std::string meant = names.back();
+            names.erase(std::remove_if(
+                            names.begin(), names.end(),
+                            [&folder](const std::string& candidate) { return !fitsSharedFolder(folder, candidate); }),
+                        names.end());
+            if (names.empty()) {
+                return usage(app, printedName(meant) + " is too long for a name in the shared folder");
             }
-            if (!fitsSharedFolder(folder, name)) {
-                return usage(app, printedName(name) + " is too long for a name in the shared folder");
-            }
-            return showObject(name, json, hex);
+            return showObject(names, json, hex);
         }
         return cleanObjects(dryRun);
     } catch (const std::exception& e) {

@@ -21,7 +21,12 @@ struct ListOptions {
 const std::vector<std::string>& listColumns();
 
 int listObjects(const ListOptions& options);
-int showObject(const std::string& name, bool json, bool hex);
+// The names show's NAME may mean, in the order they are looked up: NAME
+// itself, then the name it spells when quoted as list prints names; only
+// names an entry of a folder could have (isEntryName).
+std::vector<std::string> namesMeant(const std::string& argument);
+// names: what namesMeant gave, at least one.
+int showObject(const std::vector<std::string>& names, bool json, bool hex);
 int cleanObjects(bool dryRun);
 
 } // namespace tool

@@ -126,10 +126,10 @@ void printTable(const Inventory& inventory, const ListOptions& options)
         objects.addRow(std::move(row));
     }
     objects.print(std::cout, options.format);
-    // Without headings its rows would pass for objects' rows: a script that
-    // asks for none gets one row per object, and finds the earlier boots in
-    // --json.
-    if (inventory.earlier.boots.empty() || !options.format.headings) {
+    // -n, -o and --raw make the table one for a script to read: a second
+    // table would read as more rows. Scripts find earlier boots in --json.
+    const bool forScripts = !options.format.headings || options.format.raw || !options.columns.empty();
+    if (inventory.earlier.boots.empty() || forScripts) {
         return;
     }
     TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});

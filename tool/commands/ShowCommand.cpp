@@ -16,18 +16,23 @@ namespace tool {
 
 namespace {
 
-// The entry whose name is name as the file system compares names; its true
-// name in trueName. On Windows "okr-SYNC" finds the file "okr-sync".
-bool findEntry(const ObjectFolder& folder, const std::string& name, std::string& trueName, std::string& reason)
+// The first of names (in their order) that names an entry of the folder as
+// the file system compares names, as its true name in trueName: on Windows
+// "okr-SYNC" finds the file "okr-sync". Only a name the listing gave is ever
+// opened, so no name given reaches past the folder.
+bool findEntry(const ObjectFolder& folder, const std::vector<std::string>& names, std::string& trueName,
+               std::string& reason)
 {
     std::vector<FolderEntry> entries;
     if (!folder.list(entries, reason)) {
         return false;
     }
-    for (const FolderEntry& entry : entries) {
-        if (sameName(entry.name, name) && isOpenableName(entry.name)) {
-            trueName = entry.name;
-            return true;
+    for (const std::string& name : names) {
+        for (const FolderEntry& entry : entries) {
+            if (sameName(entry.name, name)) {
+                trueName = entry.name;
+                return true;
+            }
         }
     }
     reason.clear();
@@ -85,17 +90,35 @@ nlohmann::json areasJson(const unsigned char* bytes, const RecordLayout& layout)
 
 } // namespace
 
-int showObject(const std::string& name, bool json, bool hex)
+std::vector<std::string> namesMeant(const std::string& argument)
+{
+    std::vector<std::string> names;
+    if (isEntryName(argument)) {
+        names.push_back(argument);
+    }
+    std::string spelled;
+    if (nameFromPrinted(argument, spelled) && spelled != argument && isEntryName(spelled)) {
+        names.push_back(spelled);
+    }
+    return names;
+}
+
+int showObject(const std::vector<std::string>& names, bool json, bool hex)
 {
     ObjectFolder folder;
     std::string reason;
     std::string trueName;
-    if (!folder.open(sharedFolderPath(), reason) || !findEntry(folder, name, trueName, reason)) {
+    if (!folder.open(sharedFolderPath(), reason) || !findEntry(folder, names, trueName, reason)) {
         if (!reason.empty()) {
             std::cerr << "okr-shm: cannot read the shared folder " << sharedFolderPath() << ": " << reason << std::endl;
         } else {
-            std::cerr << "okr-shm: no shared object " << printedName(name) << std::endl;
+            std::cerr << "okr-shm: no shared object " << printedName(names.back()) << std::endl;
         }
+        return 1;
+    }
+    if (!isOpenableName(trueName)) {
+        std::cerr << "okr-shm: cannot open " << printedName(trueName) << ": no path of this system reaches that name"
+                  << std::endl;
         return 1;
     }
     const Kind kind = kindOf(trueName);
@@ -112,7 +135,7 @@ int showObject(const std::string& name, bool json, bool hex)
     case ObjectFolder::Snapshot::read: break;
     case ObjectFolder::Snapshot::gone:
     case ObjectFolder::Snapshot::notFile:
-        std::cerr << "okr-shm: no shared object " << printedName(name) << std::endl;
+        std::cerr << "okr-shm: no shared object " << printedName(trueName) << std::endl;
         return 1;
     case ObjectFolder::Snapshot::changed:
         std::cerr << "okr-shm: " << printedName(trueName) << " changed while it was read" << std::endl;

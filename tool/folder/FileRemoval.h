@@ -4,6 +4,7 @@
 #include "tool/folder/ObjectFolder.h"
 #include "tool/inventory/ProcessTable.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -12,8 +13,13 @@ namespace tool {
 
 struct Removal {
     enum Outcome { removed, alreadyGone, kept, failed } outcome;
-    std::string reason; // kept: why; failed: what could not be done and the system's words
+    std::string reason; // kept: why; failed: the system's words (removalFailed)
 };
+
+// A removal the system refused, with its words for the error code (errno,
+// GetLastError()) and nothing else: clean says "cannot remove NAME: " before
+// them, in one wording on every platform.
+Removal removalFailed(std::int64_t systemCode);
 
 // Given who uses the object at the last moment, why it must stay; empty
 // when it may go.

@@ -36,7 +36,7 @@ private:
     sigset_t before;
 };
 
-Removal failure(const std::string& what) { return {Removal::failed, what + ": " + systemReason(errno)}; }
+Removal failure() { return removalFailed(errno); }
 
 } // namespace
 
@@ -59,12 +59,12 @@ Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const V
     const std::string hidden = ".okr-shm-" + std::to_string(getpid()) + "-" + std::to_string(seen.inode);
     const InterruptsHeld held;
     if (renameat2(fd, seen.name.c_str(), fd, hidden.c_str(), RENAME_NOREPLACE) != 0) {
-        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure("cannot move it aside");
+        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure();
     }
     struct stat facts;
     std::string reason;
     if (fstatat(fd, hidden.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure("cannot inspect it");
+        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure();
     }
     if (!S_ISREG(facts.st_mode) || facts.st_dev != seen.device || facts.st_ino != seen.inode) {
         reason = "changed since it was listed";
@@ -74,12 +74,13 @@ Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const V
     }
     if (reason.empty()) {
         if (unlinkat(fd, hidden.c_str(), 0) != 0) {
-            return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure("cannot remove it");
+            return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure();
         }
         return {Removal::removed, std::string()};
     }
     if (renameat2(fd, hidden.c_str(), fd, seen.name.c_str(), RENAME_NOREPLACE) != 0) {
-        return failure(reason + "; it stays as " + hidden + ", since it cannot go back under its name");
+        return {Removal::failed, reason + "; it stays as " + hidden +
+                                     ", since it cannot go back under its name: " + systemReason(errno)};
     }
     return {Removal::kept, reason};
 }
@@ -89,7 +90,7 @@ Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, c
     const int fd = parent.native().fd;
     struct stat facts;
     if (fstatat(fd, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure("cannot inspect it");
+        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure();
     }
     if (!S_ISDIR(facts.st_mode) || facts.st_dev != folder.native().device || facts.st_ino != folder.native().inode) {
         return {Removal::kept, "changed since it was listed"};
@@ -99,7 +100,7 @@ Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, c
         if (errno == ENOTEMPTY || errno == EEXIST) {
             return {Removal::kept, "not empty"};
         }
-        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure("cannot remove it");
+        return errno == ENOENT ? Removal{Removal::alreadyGone, std::string()} : failure();
     }
     return {Removal::removed, std::string()};
 }

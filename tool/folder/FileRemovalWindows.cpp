@@ -7,7 +7,7 @@ namespace tool {
 
 namespace {
 
-Removal failure(const std::string& what) { return {Removal::failed, what + ": " + systemReason(GetLastError())}; }
+Removal failure() { return removalFailed(GetLastError()); }
 
 bool deleteThrough(HANDLE handle)
 {
@@ -36,7 +36,7 @@ Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const V
         if (isMissing(error)) {
             return {Removal::alreadyGone, std::string()};
         }
-        return error == ERROR_SHARING_VIOLATION ? Removal{Removal::kept, "held open"} : failure("cannot open it");
+        return error == ERROR_SHARING_VIOLATION ? Removal{Removal::kept, "held open"} : failure();
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (typeOnHandle(folder.native(), seen.name, file.get(), info) != EntryType::file ||
@@ -48,7 +48,7 @@ Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const V
     if (!reason.empty()) {
         return {Removal::kept, reason};
     }
-    return deleteThrough(file.get()) ? Removal{Removal::removed, std::string()} : failure("cannot remove it");
+    return deleteThrough(file.get()) ? Removal{Removal::removed, std::string()} : failure();
 }
 
 Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, const ObjectFolder& folder)
@@ -56,7 +56,7 @@ Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, c
     const Handle opened(openEntry(parent.native(), name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_FLAG_BACKUP_SEMANTICS));
     if (!opened.valid()) {
-        return isMissing(GetLastError()) ? Removal{Removal::alreadyGone, std::string()} : failure("cannot open it");
+        return isMissing(GetLastError()) ? Removal{Removal::alreadyGone, std::string()} : failure();
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (typeOnHandle(parent.native(), name, opened.get(), info) != EntryType::folder ||
@@ -64,8 +64,7 @@ Removal removeEmptyFolder(const ObjectFolder& parent, const std::string& name, c
         return {Removal::kept, "changed since it was listed"};
     }
     if (!deleteThrough(opened.get())) {
-        return GetLastError() == ERROR_DIR_NOT_EMPTY ? Removal{Removal::kept, "not empty"}
-                                                     : failure("cannot remove it");
+        return GetLastError() == ERROR_DIR_NOT_EMPTY ? Removal{Removal::kept, "not empty"} : failure();
     }
     return {Removal::removed, std::string()};
 }

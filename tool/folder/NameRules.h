@@ -17,6 +17,13 @@ bool nameStartsWith(const std::string& name, const std::string& prefix);
 // path would read as a path or a stream of another file.
 bool isOpenableName(const std::string& name);
 
+// Whether some entry of a folder could have this name: false for what no
+// entry can be called (empty, ".", "..", a name holding a path separator or
+// NUL), which would name a path, not an entry. Nothing else is refused: a
+// name is looked up among the entries the folder lists, never opened as it
+// was given.
+bool isEntryName(const std::string& name);
+
 } // namespace tool
 } // namespace okr
 

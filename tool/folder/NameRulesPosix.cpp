@@ -14,5 +14,10 @@ bool nameStartsWith(const std::string& name, const std::string& prefix)
 // to its folder's descriptor.
 bool isOpenableName(const std::string& name) { return !name.empty() && name != "." && name != ".."; }
 
+bool isEntryName(const std::string& name)
+{
+    return isOpenableName(name) && name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
 } // namespace tool
 } // namespace okr

@@ -52,5 +52,14 @@ bool isOpenableName(const std::string& name)
            name.find_first_of(std::string("\\/:\0", 4)) == std::string::npos && utf16FromWtf8(name, wide);
 }
 
+// Both slashes separate a path here; a name the wide calls cannot take is no
+// file's.
+bool isEntryName(const std::string& name)
+{
+    std::u16string wide;
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos && utf16FromWtf8(name, wide);
+}
+
 } // namespace tool
 } // namespace okr

@@ -1,5 +1,6 @@
 #include "tool/output/PrintedName.h"
 
+#include "host/ShellQuoting.h"
 #include "tool/output/TerminalText.h"
 #include "tool/system/WideText.h"
 
@@ -12,67 +13,24 @@ namespace {
 
 bool isSurrogate(char32_t code) { return code >= 0xD800 && code <= 0xDFFF; }
 
-// Whatever the locale says.
-bool isAsciiAlphanumeric(unsigned char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 bool isOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
 
-// One character of a name, or one stray byte, and how it must be printed.
-struct Piece {
-    std::size_t size;
-    enum Kind {
-        bare,    // needs no quotes
-        quoted,  // printable, but the shell would read it as syntax
-        escaped, // only a $'...' escape shows it
-    } kind;
-    bool fitsDoubleQuotes; // can stand in "..." beside a single quote, as ls decides
-};
+using host::QuotedPiece;
 
-Piece pieceAt(const std::string& name, std::size_t at)
+// Beyond ASCII: a character that shows as nothing or as a blank, and a byte
+// that starts no character, are escaped.
+QuotedPiece pieceAt(const std::string& name, std::size_t at)
 {
-    const auto c = static_cast<unsigned char>(name[at]);
-    if (c >= 0x80) {
-        std::size_t end = at;
-        char32_t code = 0;
-        if (!nextWtf8Code(name, end, code)) {
-            return {1, Piece::escaped, false};
-        }
-        return {end - at, isShownEscaped(code) ? Piece::escaped : Piece::bare, !isShownEscaped(code)};
+    if (static_cast<unsigned char>(name[at]) < 0x80) {
+        return host::asciiPiece(name, at);
     }
-    if (c < 0x20 || c == 0x7F) {
-        return {1, Piece::escaped, false};
+    std::size_t end = at;
+    char32_t code = 0;
+    if (!nextWtf8Code(name, end, code)) {
+        return {1, QuotedPiece::escaped, false};
     }
-    if (isAsciiAlphanumeric(c) || isOneOf(static_cast<char>(c), "%+,-./:@]_")) {
-        return {1, Piece::bare, true};
-    }
-    const bool first = at == 0;
-    const bool alone = name.size() == 1;
-    switch (c) {
-    case '#':
-    case '~': return {1, first ? Piece::quoted : Piece::bare, first};
-    case '{':
-    case '}': return {1, alone ? Piece::quoted : Piece::bare, alone};
-    case ' ':
-    case '\'': return {1, Piece::quoted, true};
-    default: return {1, Piece::quoted, false};
-    }
-}
-
-void appendEscape(std::string& out, unsigned char byte)
-{
-    static const char named[] = "abtnvfr"; // 7 to 13
-    if (byte >= 7 && byte <= 13) {
-        out += '\\';
-        out += named[byte - 7];
-        return;
-    }
-    out += '\\';
-    out += static_cast<char>('0' + (byte >> 6));
-    out += static_cast<char>('0' + ((byte >> 3) & 7));
-    out += static_cast<char>('0' + (byte & 7));
+    const bool shown = !isShownEscaped(code);
+    return {end - at, shown ? QuotedPiece::bare : QuotedPiece::escaped, shown};
 }
 
 // What \c stands for in $'...', or 0 when c names no character.
@@ -167,48 +125,7 @@ bool readDoubleQuoted(const std::string& text, std::size_t& at, std::string& nam
 
 } // namespace
 
-std::string printedName(const std::string& name)
-{
-    bool plain = !name.empty();
-    bool escapes = false;
-    bool singleQuote = false;
-    bool doubleQuotesFit = true;
-    for (std::size_t at = 0; at < name.size();) {
-        const Piece piece = pieceAt(name, at);
-        plain = plain && piece.kind == Piece::bare;
-        escapes = escapes || piece.kind == Piece::escaped;
-        singleQuote = singleQuote || name[at] == '\'';
-        doubleQuotesFit = doubleQuotesFit && piece.fitsDoubleQuotes;
-        at += piece.size;
-    }
-    if (plain) {
-        return name;
-    }
-    if (singleQuote && doubleQuotesFit) {
-        return '"' + name + '"';
-    }
-    std::string out = "'";
-    bool inEscapes = false;
-    for (std::size_t at = 0; at < name.size();) {
-        const Piece piece = pieceAt(name, at);
-        if (piece.kind == Piece::escaped) {
-            out += inEscapes ? "" : "'$'";
-            inEscapes = true;
-            for (std::size_t i = 0; i < piece.size; ++i) {
-                appendEscape(out, static_cast<unsigned char>(name[at + i]));
-            }
-        } else if (name[at] == '\'') {
-            out += "'\\''"; // ends either quote, and goes on in plain ones
-            inEscapes = false;
-        } else {
-            out += inEscapes ? "''" : "";
-            inEscapes = false;
-            out.append(name, at, piece.size);
-        }
-        at += piece.size;
-    }
-    return out + "'";
-}
+std::string printedName(const std::string& name) { return host::shellEscaped(name, pieceAt); }
 
 bool nameFromPrinted(const std::string& text, std::string& name)
 {

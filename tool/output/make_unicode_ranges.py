@@ -1,47 +1,99 @@
 #!/usr/bin/env python3
-"""Writes tool/output/UnicodeRanges.inc from Python's Unicode database:
+"""Writes tool/output/UnicodeRanges.inc from the Unicode Character Database
+that Debian's unicode-data package installs (scripts/lib/packages.sh):
 
     python3 tool/output/make_unicode_ranges.py > tool/output/UnicodeRanges.inc
+    python3 tool/output/make_unicode_ranges.py UCD_FOLDER > ...
 
-shownEscaped: characters a terminal shows as nothing, as a line break or as a
-space that is not one: controls, format characters (zero-width spaces,
-direction overrides), separators other than U+0020, surrogates, unassigned
-code points, and the default-ignorable marks and fillers. A name holding one
-could look like another name, so they are printed escaped.
-zeroColumns: combining marks and conjoining Hangul vowels and finals, drawn
-on the character before them.
-twoColumns: East Asian wide and fullwidth characters.
+Every table comes from the database's properties, none from a list of code
+points kept here:
+
+shownEscaped: what a terminal shows as nothing, as a line break or as a
+blank that is not the space. Controls, format characters, surrogates and
+unassigned code points (General_Category Cc, Cf, Cs, Cn); separators other
+than U+0020 (Zs, Zl, Zp) and every White_Space character; every
+Default_Ignorable_Code_Point (variation selectors, fillers such as U+3164
+HANGUL FILLER, tags); and the graphic characters whose Name says they are
+blank, as U+2800 BRAILLE PATTERN BLANK (a font draws them as an empty
+cell, yet no other property marks them). A name holding one could look like
+another name, so they are printed escaped.
+zeroColumns: combining marks (Mn, Me) and conjoining Hangul vowels and
+finals (Hangul_Syllable_Type V, T), drawn on the character before them.
+twoColumns: East_Asian_Width wide and fullwidth (W, F).
 """
+import os
+import re
 import sys
-import unicodedata
 
-IGNORABLE = [(0x034F, 0x034F), (0x115F, 0x1160), (0x17B4, 0x17B5), (0x180B, 0x180F), (0x3164, 0x3164),
-             (0xFE00, 0xFE0F), (0xFFA0, 0xFFA0), (0xE0100, 0xE01EF)]
+UCD = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode"
+CODES = 0x110000
 
 
-def in_any(code, ranges):
-    return any(first <= code <= last for first, last in ranges)
+def read(name):
+    """The lines of a UCD file as (first, last, fields) without comments."""
+    with open(os.path.join(UCD, name), encoding="utf-8") as data:
+        for line in data:
+            line = line.split("#", 1)[0].strip()
+            if not line:
+                continue
+            fields = [field.strip() for field in line.split(";")]
+            first, _, last = fields[0].partition("..")
+            yield int(first, 16), int(last or first, 16), fields[1:]
+
+
+def values(name, default, field=0):
+    table = [default] * CODES
+    for first, last, fields in read(name):
+        for code in range(first, last + 1):
+            table[code] = fields[field]
+    return table
+
+
+def having(name, property_name):
+    found = [False] * CODES
+    for first, last, fields in read(name):
+        if fields[0] == property_name:
+            for code in range(first, last + 1):
+                found[code] = True
+    return found
+
+
+def version():
+    with open(os.path.join(UCD, "ReadMe.txt"), encoding="utf-8") as readme:
+        match = re.search(r"Version (\d+\.\d+\.\d+)", readme.read())
+    return match.group(1) if match else "unknown"
+
+
+category = values("extracted/DerivedGeneralCategory.txt", "Cn")
+width = values("EastAsianWidth.txt", "N")
+hangul = values("HangulSyllableType.txt", "NA")
+white_space = having("PropList.txt", "White_Space")
+ignorable = having("DerivedCoreProperties.txt", "Default_Ignorable_Code_Point")
+blank_named = [False] * CODES
+for first, last, fields in read("UnicodeData.txt"):
+    # Ranges of UnicodeData.txt ("<CJK Ideograph, First>") name no character.
+    if fields[0].endswith(" BLANK") and not fields[0].startswith("<"):
+        blank_named[first] = True
 
 
 def shown_escaped(code):
-    category = unicodedata.category(chr(code))
     if code == 0x20:
         return False
-    return category in ("Cc", "Cf", "Cs", "Cn", "Zl", "Zp", "Zs") or in_any(code, IGNORABLE)
+    return (category[code] in ("Cc", "Cf", "Cs", "Cn", "Zs", "Zl", "Zp") or white_space[code] or ignorable[code]
+            or blank_named[code])
 
 
 def zero_columns(code):
-    return (unicodedata.category(chr(code)) in ("Mn", "Me") or 0x1160 <= code <= 0x11FF
-            or 0xD7B0 <= code <= 0xD7FF)
+    return category[code] in ("Mn", "Me") or hangul[code] in ("V", "T")
 
 
 def two_columns(code):
-    return unicodedata.east_asian_width(chr(code)) in ("W", "F")
+    return width[code] in ("W", "F")
 
 
 def ranges(test, exclude=lambda code: False):
     found = []
-    for code in range(0x110000):
+    for code in range(CODES):
         if test(code) and not exclude(code):
             if found and found[-1][1] == code - 1:
                 found[-1][1] = code
@@ -63,7 +115,7 @@ def emit(name, found):
     print("};")
 
 
-print(f"// Generated by tool/output/make_unicode_ranges.py from Unicode {unicodedata.unidata_version}; do not edit.")
+print(f"// Generated by tool/output/make_unicode_ranges.py from Unicode {version()}; do not edit.")
 emit("shownEscaped", ranges(shown_escaped))
 emit("zeroColumns", ranges(zero_columns, shown_escaped))
 emit("twoColumns", ranges(two_columns, shown_escaped))
