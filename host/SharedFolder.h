@@ -11,6 +11,11 @@ namespace host {
 // in the system's narrow encoding.
 std::string sharedFolder();
 
+// The same folder, found without creating it (on Windows Boost creates it,
+// and its parent, when asked for it): what inspects must use, since a folder
+// that is missing stays missing.
+std::string sharedFolderWithoutCreating();
+
 // Calls visit with the name of every entry in folder that matches the
 // wildcard pattern and is neither a directory nor hidden, in the platform's
 // order, as the platform's narrow bytes. False when the folder cannot be

@@ -8,6 +8,8 @@ namespace host {
 // as files in this folder.
 std::string sharedFolder() { return "/dev/shm"; }
 
+std::string sharedFolderWithoutCreating() { return sharedFolder(); }
+
 wxMBConv& fileNameBytes()
 {
     // wxWidgets' default guesses an encoding name by name and cannot give

@@ -1,6 +1,8 @@
 #include "FileNameBytes.h"
 #include "SharedFolder.h"
 
+#include "ipc/BoostSharedDir.h"
+
 #include <boost/interprocess/detail/shared_dir_helpers.hpp>
 
 #include <windows.h>
@@ -19,6 +21,8 @@ std::string sharedFolder()
     boost::interprocess::ipcdetail::get_shared_dir(folder);
     return folder;
 }
+
+std::string sharedFolderWithoutCreating() { return ipc::composedSharedDir(); }
 
 namespace {
 

@@ -5,6 +5,7 @@
 // still use; this one composes the folder from the newest boot record and
 // deletes nothing.
 
+#include "BoostSharedDir.h"
 #include "BootStamp.h"
 
 #include <boost/interprocess/detail/win32_api.hpp>
@@ -88,6 +89,14 @@ void createFolder(const std::string& path)
 
 } // namespace
 
+std::string composedSharedDir()
+{
+    std::string registryRoot;
+    boost::interprocess::winapi::get_shared_documents_folder(registryRoot);
+    const char* tmp = std::getenv("TMP");
+    return composeSharedFolder(registryRoot, isFolder(registryRoot), tmp != nullptr ? tmp : "", bootStamp());
+}
+
 } // namespace ipc
 } // namespace okr
 
@@ -97,11 +106,7 @@ namespace ipcdetail {
 
 void get_shared_dir(std::string& shared_dir)
 {
-    std::string registryRoot;
-    winapi::get_shared_documents_folder(registryRoot);
-    const char* tmp = std::getenv("TMP");
-    shared_dir = okr::ipc::composeSharedFolder(registryRoot, okr::ipc::isFolder(registryRoot),
-                                               tmp != nullptr ? tmp : "", okr::ipc::bootStamp());
+    shared_dir = okr::ipc::composedSharedDir();
     if (shared_dir.empty()) {
         throw interprocess_exception(error_info(system_error_code()));
     }

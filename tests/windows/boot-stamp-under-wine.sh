@@ -128,6 +128,26 @@ tool_earlier_boot)
   echo >&3
   wait "$check_pid" || fail "the waiting check failed"
   ;;
+tool_after_reboot)
+  # After a reboot, before any product has run: the new boot's folder does
+  # not exist. Looking leaves it so; clean empties and removes the earlier
+  # boot's folder all the same.
+  earlier_boot 1700000300
+  serve "1700000900 EventLog 6005" "1700000300 EventLog 6005"
+  for command in "list" "clean --dry-run"; do
+    # shellcheck disable=SC2086
+    okr_shm $command
+    [ "$status" = 0 ] || fail "$command: status $status: $err"
+    [ ! -e "$root/1700000900" ] || fail "$command made the new boot's folder"
+  done
+  okr_shm list --json
+  [ "$(json_field 1700000300 files)" = 1 ] && [ "$(json_field 1700000300 open)" = false ] || fail "list: $out"
+  okr_shm clean
+  printf '  | %s\n' "$out"
+  [ "$status" = 0 ] || fail "clean: status $status: $err"
+  grep -qxF "removed $root_windows/1700000300/$crashed" <<<"$out" || fail "clean: $out"
+  [ ! -e "$root/1700000300" ] && [ ! -e "$root/1700000900" ] || fail "left: $(ls -A "$root")"
+  ;;
 *) fail "no scenario $scenario" ;;
 esac
 echo "boot stamp $scenario under Wine: as expected"

@@ -3,8 +3,8 @@
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
 #   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO
-# SCENARIO: list, clean, show, usage, edges; and against a hostile shared folder:
-# fullwidth, links, case, names, fuzz.
+# SCENARIO: list, clean, show, usage, edges, missing; and against a hostile
+# shared folder: fullwidth, links, folder_link, case, names, reach, fuzz.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
 export LC_ALL=C.UTF-8
@@ -141,12 +141,15 @@ fullwidth)
   printf abc >"$folder/okr-y／..／..／windows／win.ini"
   before=$(outside)
   okr_shm list --json
-  [ "$status" = 0 ] || fail "list: status $status: $err"
+  [ "$status" = 1 ] && [ "$err" = "okr-shm: cannot open $folder_windows/43/'okr-x\..\..\..\..\precious.txt': Invalid name" ] ||
+    fail "list: status $status: $err"
   [ "$(json_field 'okr-y／..／..／windows／win.ini' size)" = 3 ] || fail "not listed as itself: $out"
   okr_shm clean
   printf '  | %s\n' "$out"
-  [ "$status" = 0 ] || fail "clean: status $status: $err"
+  # No path names 43's entry as one file: listed, never opened.
+  [ "$status" = 1 ] || fail "clean: status $status: $err"
   grep -qxF "removed $folder_windows/42/okr-x／..／..／..／..／precious.txt" <<<"$out" || fail "42: $out"
+  grep -qxF "kept $folder_windows/43/'okr-x\..\..\..\..\precious.txt': cannot be opened" <<<"$out" || fail "43: $out"
   grep -qxF "kept folder $folder_windows/43: not empty" <<<"$out" || fail "43: $out"
   [ -e "$folder/okr-y／..／..／windows／win.ini" ] && [ -e "$folder/43/okr-x\..\..\..\..\precious.txt" ] ||
     fail "a file of another name was removed"
@@ -161,19 +164,33 @@ links)
   ln -s ../../elsewhere "$folder/1700000003"
   ln -s ../../../precious.txt "$folder/1700000004/okr-info-2"
   ln -s ../../precious.txt "$folder/okr-info-3"
+  # A link to the file of its name without the trailing dot, which Wine names
+  # as that file; a link to the same path on another drive, which only the
+  # volume tells apart.
+  printf abc >"$folder/okr-b"
+  ln -s okr-b "$folder/okr-b."
+  mkdir -p "$WINEPREFIX/other/ProgramData/boost_interprocess"
+  printf 12345678 >"$WINEPREFIX/other/.windows-serial"
+  ln -sfn ../other "$WINEPREFIX/dosdevices/d:"
+  head -c 16 /dev/zero >"$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4"
+  ln -s "$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4" "$folder/okr-info-4"
   before=$(outside)
   okr_shm list --json
   [ "$status" = 0 ] || fail "list: status $status: $err"
   [ "$(json_field 1700000003 link)" = true ] && [ "$(json_field 1700000003 files)" = null ] ||
     fail "the folder link: $out"
-  [ "$(json_field okr-info-3 size)" = missing ] || fail "a link listed as an object: $out"
+  for name in okr-info-3 okr-b. okr-info-4; do
+    [ "$(json_field "$name" size)" = missing ] || fail "the link $name listed as an object: $out"
+  done
+  [ "$(json_field okr-b size)" = 3 ] || fail "okr-b: $out"
   okr_shm clean
   printf '  | %s\n' "$out"
   [ "$status" = 0 ] || fail "clean: status $status: $err"
   grep -qxF "kept folder $folder_windows/1700000003: a link, never entered" <<<"$out" || fail "folder link: $out"
   grep -qxF "kept folder $folder_windows/1700000004: not empty" <<<"$out" || fail "file link: $out"
-  [ -L "$folder/1700000003" ] && [ -L "$folder/1700000004/okr-info-2" ] && [ -L "$folder/okr-info-3" ] ||
-    fail "a link was removed"
+  [ -L "$folder/1700000003" ] && [ -L "$folder/1700000004/okr-info-2" ] && [ -L "$folder/okr-info-3" ] &&
+    [ -L "$folder/okr-b." ] && [ -L "$folder/okr-info-4" ] || fail "a link was removed"
+  [ -e "$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4" ] || fail "removed on the other drive"
   [ "$(outside)" = "$before" ] || fail "outside the folders: $(diff <(echo "$before") <(outside))"
   ;;
 case)
@@ -223,6 +240,82 @@ names)
   grep -q "^okr-Ωz  " <<<"$out" && grep -q "^okr-Жук  " <<<"$out" || fail "table: $out"
   okr_shm clean
   [ "$status" = 0 ] && [ -e "$folder/１２３/okr-info-1" ] || fail "clean: $status $out $err"
+  ;;
+reach)
+  # Names that a plain path does not reach as themselves: a trailing dot or
+  # space (dropped from a plain path, which then reaches the name without
+  # them, here a file of its own) and a full path past MAX_PATH; in the
+  # shared folder and in an earlier boot's. Each is listed, counted and, in
+  # the earlier boot, removed; a name holding "\" is listed as what cannot
+  # be opened and never opened as a path.
+  long=okr-$(printf 'x%.0s' $(seq 1 240))
+  mkdir -p "$folder/1700000010" "$folder/1700000011"
+  for at in "$folder" "$folder/1700000010"; do
+    printf a >"$at/okr-dot."
+    printf bb >"$at/okr-space "
+    printf ccc >"$at/$long"
+    printf precious >"$at/okr-dot"
+    printf precious >"$at/okr-space"
+  done
+  slash='okr-a\b'
+  printf d >"$folder/$slash"
+  printf d >"$folder/1700000011/$slash"
+  okr_shm list --json
+  [ "$status" = 1 ] && grep -q "^okr-shm: cannot open 'okr-a\\\\b': ." <<<"$err" || fail "list: $status $err"
+  [ "$(json_field okr-dot. size)" = 1 ] && [ "$(json_field "okr-space " size)" = 2 ] &&
+    [ "$(json_field "$long" size)" = 3 ] || fail "not listed as themselves: $out"
+  [ "$(json_field "$slash" state)" = '"cannot be opened"' ] && [ "$(json_field "$slash" size)" = null ] ||
+    fail "$slash: $out"
+  [ "$(json_field 1700000010 files)" = 5 ] && [ "$(json_field 1700000010 size)" = 22 ] || fail "1700000010: $out"
+  [ "$(json_field 1700000011 files)" = 1 ] && [ "$(json_field 1700000011 open)" = null ] || fail "1700000011: $out"
+  okr_shm list
+  grep -qx "'okr-a\\\\b' *other *- *- *- *- *unknown *cannot be opened" <<<"$out" || fail "table: $out"
+  okr_shm clean
+  printf '  | %s\n' "$out"
+  [ "$status" = 1 ] || fail "clean: status $status: $err"
+  for name in okr-dot. "'okr-space '" "$long" okr-dot okr-space; do
+    grep -qxF "removed $folder_windows/1700000010/$name" <<<"$out" || fail "$name not removed: $out"
+  done
+  grep -qxF "removed folder $folder_windows/1700000010" <<<"$out" || fail "1700000010 not removed: $out"
+  grep -qxF "kept $folder_windows/1700000011/'$slash': cannot be opened" <<<"$out" || fail "1700000011: $out"
+  grep -qxF "kept '$slash': cannot be opened" <<<"$out" || fail "$slash: $out"
+  grep -qxF "kept okr-dot.: not an information record" <<<"$out" || fail "okr-dot.: $out"
+  [ ! -e "$folder/1700000010" ] && [ -e "$folder/1700000011/$slash" ] || fail "earlier boots: $(ls -R "$folder")"
+  for name in okr-dot. "okr-space " "$long" okr-dot okr-space "$slash"; do
+    [ -e "$folder/$name" ] || fail "$name of the shared folder was removed"
+  done
+  ;;
+folder_link)
+  # The shared folder itself a link: to another folder, and to the same path
+  # on another drive, which only the volume tells apart. Never entered.
+  mkdir -p "$WINEPREFIX/other"
+  printf 12345678 >"$WINEPREFIX/other/.windows-serial"
+  ln -sfn ../other "$WINEPREFIX/dosdevices/d:"
+  for target in "$WINEPREFIX/drive_c/elsewhere" "$WINEPREFIX/other/ProgramData/boost_interprocess"; do
+    mkdir -p "$target"
+    head -c 16 /dev/zero >"$target/okr-info-5"
+    rm -rf "$root"
+    ln -s "$target" "$root"
+    for command in "list" "clean"; do
+      okr_shm $command
+      [ "$status" = 1 ] && [ "$err" = "okr-shm: cannot read the shared folder $root_windows/: a link, never entered" ] ||
+        fail "$command through a link to $target: $status $out $err"
+    done
+    [ -e "$target/okr-info-5" ] || fail "removed through a link to $target"
+  done
+  ;;
+missing)
+  # Looking never creates the shared folder, nor its parent.
+  rm -rf "$root"
+  for command in "list" "list --json" "show okr-sync" "clean --dry-run" "clean"; do
+    # shellcheck disable=SC2086
+    okr_shm $command
+    [ ! -e "$root" ] || fail "$command made $root_windows"
+  done
+  okr_shm list --json
+  [ "$status" = 0 ] && [ "$out" = "[]" ] || fail "list --json of no folder: $status $out $err"
+  okr_shm clean --dry-run
+  [ "$status" = 0 ] && [ -z "$out" ] || fail "clean --dry-run of no folder: $status $out $err"
   ;;
 fuzz)
   # Random names of fullwidth forms, separators, dots, colons and device

@@ -20,6 +20,9 @@ const char* const unknownState = "state unknown: not every process could be insp
 // leftover under a hidden name stays only while someone uses it.
 std::string reasonToKeep(const ObjectRow& row)
 {
+    if (row.state == State::unopened) {
+        return "cannot be opened"; // the reason went to standard error
+    }
     if (row.kind == Kind::sync && !row.setAside) {
         return "okr-sync is never removed";
     }
@@ -28,6 +31,7 @@ std::string reasonToKeep(const ObjectRow& row)
     }
     switch (row.state) {
     case State::inUse: return row.users.empty() ? "in use (held open)" : "in use by " + pidList(row.users);
+    case State::unopened: // said above
     case State::unknown: return unknownState;
     case State::orphaned: break;
     }
@@ -38,6 +42,9 @@ std::string reasonToKeep(const BootFolderFile& file)
 {
     if (kindOf(file.file.name) == Kind::sync) {
         return "okr-sync is never removed";
+    }
+    if (!file.openFailure.empty()) {
+        return "cannot be opened"; // the reason went to standard error
     }
     switch (file.hold) {
     case Hold::held: return "held open";

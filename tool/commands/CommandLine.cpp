@@ -72,7 +72,7 @@ int runCommand(const std::vector<std::string>& arguments)
     app.require_subcommand(1);
     app.footer("Exit status: 0 done; 1 could not (no such object, a folder or object that could not be read, "
                "one that could not be removed, output that could not be written); 2 usage error.\n"
-               "okr-shm COMMAND --help shows a command's options.");
+               "okr-shm COMMAND --help shows a command's options; /? is --help too.");
 
     ListOptions listOptions;
     bool noHeadings = false;
@@ -153,7 +153,7 @@ int runCommand(const std::vector<std::string>& arguments)
             if (names.empty()) {
                 return usage(app, printedName(name) + " is not a name a file of the shared folder can have");
             }
-            const std::string folder = host::sharedFolder();
+            const std::string folder = host::sharedFolderWithoutCreating();
             const std::string meant = names.back();
             names.erase(std::remove_if(
                             names.begin(), names.end(),

@@ -73,6 +73,9 @@ const std::vector<TextTable::Column>& objectColumns()
 // The text of an object's cell in the column at that position of objectColumns().
 std::string cellText(const ObjectRow& object, std::size_t column)
 {
+    if (object.state == State::unopened && column >= 2 && column <= 5) {
+        return "-"; // nothing is known but its name
+    }
     switch (column) {
     case 0: return object.file.name;
     case 1: return kindName(object.kind);
@@ -154,20 +157,30 @@ void writeObject(JsonWriter& json, const ObjectRow& row)
     json.beginObject();
     json.key("kind");
     json.string(kindName(row.kind));
+    // Of an entry that could not be opened nothing is known but its name.
+    const bool opened = row.state != State::unopened;
     json.key("layout");
-    if (recordLayout(row.kind) == nullptr) {
+    if (recordLayout(row.kind) == nullptr || !opened) {
         json.null();
     } else {
         json.string(layoutText(row));
     }
     json.key("modified");
-    json.string(isoLocalTime(row.file.modified));
+    if (opened) {
+        json.string(isoLocalTime(row.file.modified));
+    } else {
+        json.null();
+    }
     json.key("name");
     json.string(jsonText(row.file.name));
     json.key("name_quoted");
     json.string(printedName(row.file.name));
     json.key("owner");
-    json.string(jsonText(row.owner));
+    if (opened) {
+        json.string(jsonText(row.owner));
+    } else {
+        json.null();
+    }
     json.key("owner_process");
     if (row.ownerProcess != 0) {
         json.number(static_cast<std::int64_t>(row.ownerProcess));
@@ -184,7 +197,11 @@ void writeObject(JsonWriter& json, const ObjectRow& row)
         json.null();
     }
     json.key("size");
-    json.number(row.file.size);
+    if (opened) {
+        json.number(row.file.size);
+    } else {
+        json.null();
+    }
     json.key("state");
     json.string(stateName(row.state));
     json.key("users");

@@ -11,16 +11,17 @@ namespace okr {
 namespace tool {
 
 struct BootFolderFile {
-    ObjectFile file;
+    ObjectFile file; // only its name when it could not be opened
     Hold hold;
+    std::string openFailure; // why it could not be opened, in the system's words; empty when it was
 };
 
 struct EarlierBoot {
     std::string stamp;
     std::string path;
     bool link = false;                 // a link (junction, symbolic link): never entered
-    std::vector<BootFolderFile> files; // its regular files
-    std::size_t others = 0;            // entries that are none: links, folders, names it cannot open
+    std::vector<BootFolderFile> files; // its regular files, and the entries it cannot open
+    std::size_t others = 0;            // entries that are none: links, folders
     ObjectFolder folder;
 };
 

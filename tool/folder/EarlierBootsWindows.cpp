@@ -1,7 +1,5 @@
 #include "tool/folder/EarlierBoots.h"
 
-#include "tool/folder/NameRules.h"
-
 #include <utility>
 
 namespace okr {
@@ -25,14 +23,13 @@ void readFiles(EarlierBoot& boot)
     for (const FolderEntry& entry : entries) {
         ObjectFile file;
         EntryType type = EntryType::other;
-        const ObjectFolder::Look look = isOpenableName(entry.name) ? boot.folder.inspect(entry.name, file, type, reason)
-                                                                   : ObjectFolder::Look::failed;
-        if (look == ObjectFolder::Look::gone) {
-            continue;
-        }
-        if (look == ObjectFolder::Look::found && type == EntryType::file) {
-            boot.files.push_back({file, boot.folder.hold(entry.name)});
-        } else {
+        const ObjectFolder::Look look = boot.folder.inspect(entry.name, file, type, reason);
+        if (look == ObjectFolder::Look::failed) {
+            file.name = entry.name;
+            boot.files.push_back({file, Hold::unknown, reason});
+        } else if (look == ObjectFolder::Look::found && type == EntryType::file) {
+            boot.files.push_back({file, boot.folder.hold(entry.name), std::string()});
+        } else if (look == ObjectFolder::Look::found) {
             ++boot.others;
         }
     }

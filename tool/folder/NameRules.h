@@ -13,8 +13,8 @@ bool sameName(const std::string& a, const std::string& b);
 bool nameStartsWith(const std::string& name, const std::string& prefix);
 
 // Whether a name that a folder listing gave can be opened as that one entry
-// of the folder. Wine lists Unix names holding "\", ":" or a trailing dot,
-// which a Windows path would read as a path, a stream or another name.
+// of the folder. Wine lists Unix names holding "\" or ":", which a Windows
+// path would read as a path or a stream of another file.
 bool isOpenableName(const std::string& name);
 
 // Whether some entry of a folder could have this name: false for what no

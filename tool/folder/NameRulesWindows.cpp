@@ -2,8 +2,6 @@
 
 #include "tool/system/WideText.h"
 
-#include "ipc/SharedName.h"
-
 #include <windows.h>
 
 namespace okr {
@@ -43,11 +41,15 @@ bool nameStartsWith(const std::string& name, const std::string& prefix)
            sameIgnoringCase(wideName, widePrefix.size(), widePrefix, widePrefix.size());
 }
 
-// The library's own rule for a name that means one file of the folder.
+// Every entry is opened by its \\?\ path, which takes a name as it is: a
+// trailing dot or space, a device name, a control character. What no path
+// can name as one entry of the folder is a separator or ":" (a stream of
+// another file); Wine lists Unix names holding them, and "..".
 bool isOpenableName(const std::string& name)
 {
     std::u16string wide;
-    return ipc::isValidSharedName(name) && utf16FromWtf8(name, wide);
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("\\/:\0", 4)) == std::string::npos && utf16FromWtf8(name, wide);
 }
 
 // Both slashes separate a path here; a name the wide calls cannot take is no

@@ -7,8 +7,9 @@ namespace okr {
 namespace tool {
 
 // Boost's folder in the platform's narrow encoding, converted as the narrow
-// calls Boost makes convert it: the same folder, named in UTF-8.
-std::string sharedFolderPath() { return host::platformTextToUtf8(host::sharedFolder()); }
+// calls Boost makes convert it: the same folder, named in UTF-8. Found
+// without creating it: looking at the folder never writes.
+std::string sharedFolderPath() { return host::platformTextToUtf8(host::sharedFolderWithoutCreating()); }
 
 } // namespace tool
 } // namespace okr

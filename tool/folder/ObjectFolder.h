@@ -22,6 +22,10 @@ struct FolderEntry {
 
 enum class Hold { free, held, unknown };
 
+// True when nothing exists at path: no folder of objects yet, which is not
+// the same as one that cannot be read.
+bool folderIsMissing(const std::string& path);
+
 // One folder of shared objects, opened once. Every later look at one of its
 // entries goes through that entry's true name inside this folder and never
 // follows a link: on POSIX relative to the folder's descriptor, on Windows

@@ -95,6 +95,12 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
     return true;
 }
 
+bool folderIsMissing(const std::string& path)
+{
+    struct stat facts;
+    return lstat(path.c_str(), &facts) != 0 && errno == ENOENT;
+}
+
 const std::string& ObjectFolder::path() const { return state->path; }
 
 std::uint64_t ObjectFolder::device() const { return state->device; }

@@ -1,5 +1,6 @@
 #include "tool/folder/ObjectFolderWindows.h"
 
+#include "tool/folder/NameRules.h"
 #include "tool/system/WideText.h"
 
 #include <aclapi.h>
@@ -36,19 +37,42 @@ std::time_t unixTime(const FILETIME& time)
     return static_cast<std::time_t>((ticks - unixEpoch) / 10000000ULL);
 }
 
-std::wstring finalPathOf(HANDLE handle)
+// Where the handle leads, as its volume's file system names it (without the
+// volume): what the system reached, past any link, whatever path was given.
+// GetFinalPathNameByHandleW would give the same but fails under Wine past
+// MAX_PATH.
+std::wstring pathOnVolume(HANDLE handle)
 {
-    std::vector<wchar_t> path(MAX_PATH);
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        return std::wstring();
+    }
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    return std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+}
+
+// The path in the \\?\ form: no length limit, and no name in it changed on
+// its way to the file system (a plain path loses a name's trailing dots and
+// spaces, and reads a device name such as CON as the device). Empty when the
+// system cannot make it absolute.
+std::wstring extendedPath(const std::wstring& path)
+{
+    const std::wstring prefix = L"\\\\?\\";
+    if (path.compare(0, prefix.size(), prefix) == 0) {
+        return path;
+    }
+    std::vector<wchar_t> full(MAX_PATH);
     for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (length == 0) {
             return std::wstring();
         }
-        if (length < path.size()) {
-            return std::wstring(path.data(), length);
+        if (length < full.size()) {
+            const std::wstring absolute(full.data(), length);
+            // \\server\share\folder is \\?\UNC\server\share\folder.
+            return absolute.compare(0, 2, L"\\\\") == 0 ? prefix + L"UNC" + absolute.substr(1) : prefix + absolute;
         }
-        path.resize(length + 1);
+        full.resize(length);
     }
 }
 
@@ -93,6 +117,32 @@ ObjectFile objectFileOf(const std::string& name, const BY_HANDLE_FILE_INFORMATIO
     return file;
 }
 
+// Whether the handle, whose file has the facts info and lies at resolved on
+// the folder's volume, is the entry name of folder itself. Wine names every
+// file without the dots and spaces its name ends in; a handle that resolves
+// so is that entry only when the entry of the shorter name, if there is one,
+// is another file (a link "okr-a." to "okr-a" is not the entry "okr-a.").
+bool isEntryOf(const ObjectFolder::Native& folder, const std::wstring& name, const std::wstring& resolved,
+               const BY_HANDLE_FILE_INFORMATION& info)
+{
+    if (samePath(resolved, joined(folder.finalPath, name))) {
+        return true;
+    }
+    const std::size_t kept = name.find_last_not_of(L". ") + 1; // npos + 1 is 0: nothing but dots and spaces
+    if (kept == name.size() || !samePath(resolved, joined(folder.finalPath, name.substr(0, kept)))) {
+        return false;
+    }
+    const Handle shorter(CreateFileW(joined(folder.wide, name.substr(0, kept)).c_str(), FILE_READ_ATTRIBUTES, shareAll,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+    BY_HANDLE_FILE_INFORMATION other;
+    if (!shorter.valid()) {
+        return isMissing(GetLastError());
+    }
+    return GetFileInformationByHandle(shorter.get(), &other) &&
+           (other.dwVolumeSerialNumber != info.dwVolumeSerialNumber || fileIndex(other) != fileIndex(info));
+}
+
 bool sameState(const BY_HANDLE_FILE_INFORMATION& before, const BY_HANDLE_FILE_INFORMATION& after)
 {
     return before.nFileSizeHigh == after.nFileSizeHigh && before.nFileSizeLow == after.nFileSizeLow &&
@@ -103,6 +153,10 @@ bool sameState(const BY_HANDLE_FILE_INFORMATION& before, const BY_HANDLE_FILE_IN
 
 HANDLE openEntry(const ObjectFolder::Native& folder, const std::string& name, DWORD access, DWORD share, DWORD flags)
 {
+    if (!isOpenableName(name)) {
+        SetLastError(ERROR_INVALID_NAME); // a path made of it would lead elsewhere
+        return INVALID_HANDLE_VALUE;
+    }
     return CreateFileW(joined(folder.wide, wideOf(name)).c_str(), access, share, nullptr, OPEN_EXISTING,
                        flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
@@ -113,8 +167,8 @@ EntryType typeOnHandle(const ObjectFolder::Native& folder, const std::string& na
     if (!GetFileInformationByHandle(handle, &info)) {
         return EntryType::other;
     }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        !samePath(finalPathOf(handle), joined(folder.finalPath, wideOf(name)))) {
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.dwVolumeSerialNumber != folder.device ||
+        !isEntryOf(folder, wideOf(name), pathOnVolume(handle), info)) {
         return EntryType::link;
     }
     return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryType::folder : EntryType::file;
@@ -141,6 +195,7 @@ ObjectFolder& ObjectFolder::operator=(ObjectFolder&& other) noexcept
 
 // The folder must be a folder, no reparse point, and resolve to its parent's
 // resolved path and its own name: a link that Wine does not mark is found so.
+// It is opened, and every entry in it later, by its \\?\ path.
 bool ObjectFolder::open(const std::string& path, std::string& reason)
 {
     std::string trimmed = path;
@@ -152,7 +207,14 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
         reason = "not a name Windows can have";
         return false;
     }
-    const std::wstring wide(utf16.begin(), utf16.end());
+    std::wstring wide = extendedPath(std::wstring(utf16.begin(), utf16.end()));
+    if (wide.empty()) {
+        reason = systemReason(GetLastError());
+        return false;
+    }
+    if (wide.size() > 7 && wide.back() == L'\\') {
+        wide.pop_back(); // GetFullPathNameW keeps the separator a path ends in; a volume's root keeps its own
+    }
     const Handle folder(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
@@ -160,24 +222,29 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
         reason = systemReason(GetLastError());
         return false;
     }
-    const std::wstring resolved = finalPathOf(folder.get());
-    const std::size_t separator = wide.find_last_of(L"/\\");
+    const std::wstring resolved = pathOnVolume(folder.get());
+    const std::size_t separator = wide.find_last_of(L'\\');
+    const bool hasParent = separator + 1 < wide.size() && wide[separator - 1] != L'?';
     std::wstring parentResolved;
-    if (separator != std::wstring::npos) {
+    if (hasParent) {
         std::wstring parent = wide.substr(0, separator);
-        if (parent.size() == 2 && parent[1] == L':') {
-            parent += L'\\';
+        if (parent.back() == L':') {
+            parent += L'\\'; // a volume's root
         }
         const Handle above(CreateFileW(parent.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        parentResolved = above.valid() ? joined(finalPathOf(above.get()), wide.substr(separator + 1)) : std::wstring();
+        BY_HANDLE_FILE_INFORMATION aboveInfo;
+        if (above.valid() && GetFileInformationByHandle(above.get(), &aboveInfo) &&
+            aboveInfo.dwVolumeSerialNumber == info.dwVolumeSerialNumber) {
+            parentResolved = joined(pathOnVolume(above.get()), wide.substr(separator + 1));
+        }
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         reason = "not a folder";
         return false;
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        (separator != std::wstring::npos && !samePath(resolved, parentResolved))) {
+        (hasParent && !samePath(resolved, parentResolved))) {
         reason = "a link, never entered";
         return false;
     }
@@ -187,6 +254,16 @@ bool ObjectFolder::open(const std::string& path, std::string& reason)
     state->device = info.dwVolumeSerialNumber;
     state->index = fileIndex(info);
     return true;
+}
+
+bool folderIsMissing(const std::string& path)
+{
+    std::u16string utf16;
+    if (!utf16FromWtf8(path, utf16)) {
+        return false;
+    }
+    const std::wstring wide = extendedPath(std::wstring(utf16.begin(), utf16.end()));
+    return !wide.empty() && GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES && isMissing(GetLastError());
 }
 
 const std::string& ObjectFolder::path() const { return state->path; }

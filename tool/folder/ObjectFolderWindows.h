@@ -13,10 +13,10 @@ namespace okr {
 namespace tool {
 
 struct ObjectFolder::Native {
-    std::string path;       // without a trailing separator
-    std::wstring wide;      // the same, for the wide calls
-    std::wstring finalPath; // as the system resolves it: every entry's handle is checked against it
-    std::uint64_t device = 0;
+    std::string path;         // without a trailing separator
+    std::wstring wide;        // the same as a \\?\ path, for the wide calls
+    std::wstring finalPath;   // on its volume, as the system resolves it: every entry's handle is checked against it
+    std::uint64_t device = 0; // the volume
     std::uint64_t index = 0;
 };
 
@@ -40,13 +40,15 @@ private:
     HANDLE handle;
 };
 
-// Opens the entry name of folder by its true name, never through a reparse
-// point (FILE_FLAG_OPEN_REPARSE_POINT is always added to flags).
+// Opens the entry name of folder by its true name in a \\?\ path, never
+// through a reparse point (FILE_FLAG_OPEN_REPARSE_POINT is always added to
+// flags); a name that no path names as one entry fails as ERROR_INVALID_NAME.
 HANDLE openEntry(const ObjectFolder::Native& folder, const std::string& name, DWORD access, DWORD share, DWORD flags);
 
 // What the handle opened on the entry name is, with its facts in info: a
 // reparse point, or a handle whose resolved path is not that entry of the
-// folder (Wine follows a Unix symbolic link whatever the flags), is a link.
+// folder on its volume (Wine follows a Unix symbolic link whatever the
+// flags), is a link.
 EntryType typeOnHandle(const ObjectFolder::Native& folder, const std::string& name, HANDLE handle,
                        BY_HANDLE_FILE_INFORMATION& info);
 

@@ -7,8 +7,8 @@ namespace okr {
 namespace tool {
 
 // True when name is short enough to be a file of folder: at most 255 bytes
-// for a POSIX file name; on Windows at most 255 UTF-16 units, and a path
-// that Boost's narrow calls can open (shorter than MAX_PATH).
+// for a POSIX file name; on Windows at most 255 UTF-16 units, whatever the
+// length of the whole path.
 bool fitsSharedFolder(const std::string& folder, const std::string& name);
 
 } // namespace tool

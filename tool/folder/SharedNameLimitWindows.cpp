@@ -2,8 +2,6 @@
 
 #include "tool/system/WideText.h"
 
-#include <windows.h>
-
 namespace okr {
 namespace tool {
 
@@ -18,11 +16,12 @@ std::size_t wideLength(const std::string& text)
 
 } // namespace
 
-bool fitsSharedFolder(const std::string& folder, const std::string& name)
+// The tool opens every file by its \\?\ path, so a file whose full path is
+// past MAX_PATH is reached too; only the name itself is limited.
+bool fitsSharedFolder(const std::string&, const std::string& name)
 {
     constexpr std::size_t longestComponent = 255;
-    const std::size_t nameLength = wideLength(name);
-    return nameLength <= longestComponent && wideLength(folder) + 1 + nameLength < MAX_PATH;
+    return wideLength(name) <= longestComponent;
 }
 
 } // namespace tool

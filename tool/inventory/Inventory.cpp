@@ -20,6 +20,7 @@ const char* stateName(State state)
     switch (state) {
     case State::inUse: return "in use";
     case State::orphaned: return "orphaned";
+    case State::unopened: return "cannot be opened";
     case State::unknown: break;
     }
     return "unknown";
@@ -83,14 +84,28 @@ void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners)
     }
 }
 
+namespace {
+
+// Said on standard error, and the listing is incomplete.
+void cannotOpen(Inventory& inventory, const std::string& path, const std::string& reason)
+{
+    std::cerr << "okr-shm: cannot open " << path << ": " << reason << std::endl;
+    inventory.complete = false;
+}
+
+} // namespace
+
 bool takeInventory(Inventory& inventory)
 {
     const std::string path = sharedFolderPath();
     std::string reason;
     std::vector<FolderEntry> entries;
     if (!inventory.folder.open(path, reason) || !inventory.folder.list(entries, reason)) {
-        std::cerr << "okr-shm: cannot read the shared folder " << path << ": " << reason << std::endl;
-        return false;
+        if (!folderIsMissing(path)) {
+            std::cerr << "okr-shm: cannot read the shared folder " << path << ": " << reason << std::endl;
+            return false;
+        }
+        entries.clear(); // no process has made it yet, but earlier boots may have left folders
     }
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
@@ -101,14 +116,19 @@ bool takeInventory(Inventory& inventory)
     for (const FolderEntry& entry : entries) {
         ObjectRow row;
         row.setAside = isSetAsideName(entry.name);
-        if (!(nameStartsWith(entry.name, "okr-") || row.setAside) || !isOpenableName(entry.name)) {
+        if (!(nameStartsWith(entry.name, "okr-") || row.setAside)) {
             continue;
         }
         EntryType type = EntryType::other;
         const ObjectFolder::Look look = inventory.folder.inspect(entry.name, row.file, type, reason);
         if (look == ObjectFolder::Look::failed) {
-            std::cerr << "okr-shm: cannot open " << printedName(entry.name) << ": " << reason << std::endl;
-            inventory.complete = false;
+            row.file.name = entry.name;
+            row.kind = kindOf(entry.name);
+            row.state = State::unopened;
+            row.openFailure = reason;
+            cannotOpen(inventory, printedName(entry.name), row.openFailure);
+            inventory.objects.push_back(row);
+            continue;
         }
         if (look != ObjectFolder::Look::found || type != EntryType::file) {
             continue; // gone since it was listed, or no object: never followed
@@ -123,6 +143,13 @@ bool takeInventory(Inventory& inventory)
         inventory.objects.push_back(row);
     }
     inventory.earlier = earlierBoots(path);
+    for (const EarlierBoot& boot : inventory.earlier.boots) {
+        for (const BootFolderFile& file : boot.files) {
+            if (!file.openFailure.empty() && nameStartsWith(file.file.name, "okr-")) {
+                cannotOpen(inventory, boot.path + "/" + printedName(file.file.name), file.openFailure);
+            }
+        }
+    }
     return true;
 }
 

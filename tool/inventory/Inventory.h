@@ -14,7 +14,8 @@
 namespace okr {
 namespace tool {
 
-enum class State { inUse, orphaned, unknown };
+// unopened: listed by the folder but not opened, so nothing else is known.
+enum class State { inUse, orphaned, unknown, unopened };
 
 const char* stateName(State state);
 
@@ -30,6 +31,7 @@ struct ObjectRow {
     // hidden name, which no product opens, so only its users count.
     bool setAside = false;
     std::string setAsideFrom; // the name it had, when its hidden name says
+    std::string openFailure;  // unopened: why, in the system's words
 };
 
 // The ids joined by commas.
@@ -61,12 +63,13 @@ struct Inventory {
     ObjectFolder folder;
     std::vector<ObjectRow> objects; // sorted by name
     EarlierBoots earlier;
-    bool complete = true; // false when an object could not be inspected (said on standard error)
+    bool complete = true; // false when an entry could not be opened (said on standard error)
 };
 
 // Every regular file in the shared folder whose name matches "okr-*" or is a
-// set-aside one (SetAsideName.h), and who uses it. False, after saying so on standard error, when the folder
-// cannot be read.
+// set-aside one (SetAsideName.h), and who uses it; every such entry that
+// cannot be opened, as unopened. A missing folder holds nothing. False, after
+// saying so on standard error, when the folder cannot be read.
 bool takeInventory(Inventory& inventory);
 
 } // namespace tool
