@@ -107,9 +107,11 @@ bool sameFile(HANDLE ours, const std::string& path)
     }
     BY_HANDLE_FILE_INFORMATION a = {};
     BY_HANDLE_FILE_INFORMATION b = {};
+    // Both are files of the one shared folder, so of one volume; the file
+    // index alone tells them apart (Wine gives a volume serial of 0 for a
+    // handle that was opened under another name).
     const bool same = GetFileInformationByHandle(ours, &a) && GetFileInformationByHandle(named, &b) &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-                      a.nFileIndexLow == b.nFileIndexLow;
+                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
     CloseHandle(named);
     return same;
 }
