@@ -1,4 +1,6 @@
 // A second process for SharedRecord's tests:
+//   okr-test-record-peer [--publish=proc|hidden] VERB ...: publishes new
+//     blocks the way named (Linux), not the best the system allows.
 //   okr-test-record-peer create|openOrCreate|open|read NAME [VALUE]
 //     opens the record as the verb says, writes VALUE (but read), prints the
 //     record's value in hex and exits; "error: <what>" and status 1 on failure.
@@ -8,6 +10,7 @@
 //     in its visits; prints "ok", or what went wrong and status 3.
 
 #include "helpers/PeerRecord.h"
+#include "ipc/RecordBlockPlatform.h"
 #include "ipc/SharedRecord"
 
 #include <chrono>
@@ -58,6 +61,12 @@ int race(const std::string& gateName, const std::string& name, unsigned rounds, 
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strncmp(argv[1], "--publish=", 10) == 0) {
+        okr::ipc::startPublishingAt(std::strcmp(argv[1] + 10, "proc") == 0 ? okr::ipc::PublishWay::throughProc
+                                                                           : okr::ipc::PublishWay::hiddenName);
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: okr-test-record-peer VERB NAME ...\n");
         return 2;
