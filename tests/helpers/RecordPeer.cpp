@@ -76,8 +76,8 @@ int main(int argc, char** argv)
     const auto value = static_cast<std::uint32_t>(argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 0);
     try {
         if (verb == "race" && argc == 6) {
-            return race(name, argv[3], static_cast<unsigned>(std::atoi(argv[4])),
-                        static_cast<unsigned>(std::atoi(argv[5])));
+            return race(name, argv[3], static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)),
+                        static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
         }
         if (verb == "read") {
             const auto record = SharedRecord<PeerRecord>::openReadOnly(name);
