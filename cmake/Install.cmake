@@ -9,6 +9,7 @@ include(CMakePackageConfigHelpers)
 set(OKR_PUBLIC_HEADERS
   ipc/Export.h
   ipc/SharedType ipc/SharedType.h
+  ipc/SharedRecord ipc/SharedRecord.h
   ipc/SharedException ipc/SharedException.h
   ipc/SharedName ipc/SharedName.h
   common/LogInfo common/LogInfo.h
@@ -69,6 +70,8 @@ if(NOT WIN32)
 
   install(DIRECTORY man/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime
     FILES_MATCHING PATTERN "*.1")
+  # The library's page goes with its headers.
+  install(FILES man/okr.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT development)
 else()
   # Windows has no man: the .zip carries the pages as plain text, beside
   # README, LICENSE and the notices, all with the line ends Notepad expects.
