@@ -1,14 +1,17 @@
 // The cost of one create-and-delete cycle of each shared record through
 // okr::ipc::SharedType<T>, against the same cycle written directly in
-// Boost.Interprocess and in POSIX calls, plus the record-name hash. After the
-// run it prints, per record type, SharedType-cycle / POSIX-cycle against the
-// target; a cycle that fails is reported as an error and voids its ratio.
+// Boost.Interprocess and in POSIX calls, plus the record-name hash; and of a
+// create-open-remove cycle through SharedRecord<T>, against the same in
+// Boost.Interprocess alone and in raw POSIX calls. After the run it prints,
+// per record type, the ratios against their targets; a cycle that fails is
+// reported as an error and voids its ratio.
 
 #include "common/LogInfo"
 #include "common/RecordName"
 #include "common/SharedSyncInfo"
 #include "ipc/BlockReservation.h"
 #include "ipc/SharedException"
+#include "ipc/SharedRecord"
 #include "ipc/SharedType"
 
 #include <benchmark/benchmark.h>
@@ -129,6 +132,93 @@ void posixCycle(benchmark::State& state)
     }
 }
 
+// create, a second opening, then both ended: the creator's end removes the name.
+template <class T>
+void sharedRecordCycle(benchmark::State& state)
+{
+    const std::string name = blockNameOf<T>();
+    for ([[maybe_unused]] auto _ : state) {
+        try {
+            const auto writer = okr::ipc::SharedRecord<T>::create(name);
+            const auto reader = okr::ipc::SharedRecord<T>::open(name);
+            benchmark::DoNotOptimize(reader.get());
+        } catch (const okr::ipc::SharedException& e) {
+            state.SkipWithError(e.what());
+            break;
+        }
+    }
+}
+
+// The same in Boost.Interprocess alone: exclusive creation, reserved memory,
+// the opener checks the size before it maps exactly the record.
+template <class T>
+void boostRecordCycle(benchmark::State& state)
+{
+    const std::string name = blockNameOf<T>();
+    for ([[maybe_unused]] auto _ : state) {
+        try {
+            bip::permissions unrestricted;
+            unrestricted.set_unrestricted();
+            bip::shared_memory_object created(bip::create_only, name.c_str(), bip::read_write, unrestricted);
+            created.truncate(static_cast<bip::offset_t>(sizeof(T)));
+            okr::ipc::reserveBlockMemory(created, sizeof(T));
+            bip::mapped_region written(created, bip::read_write, 0, sizeof(T));
+            benchmark::DoNotOptimize(::new (written.get_address()) T());
+            bip::shared_memory_object opened(bip::open_only, name.c_str(), bip::read_write);
+            bip::offset_t size = 0;
+            if (!opened.get_size(size) || size != static_cast<bip::offset_t>(sizeof(T))) {
+                state.SkipWithError("another size");
+                break;
+            }
+            bip::mapped_region read(opened, bip::read_write, 0, sizeof(T));
+            benchmark::DoNotOptimize(read.get_address());
+        } catch (const bip::interprocess_exception& e) {
+            state.SkipWithError(e.what());
+            break;
+        }
+        bip::shared_memory_object::remove(name.c_str());
+    }
+}
+
+// The same in raw POSIX calls, the least the OS needs.
+template <class T>
+void posixRecordCycle(benchmark::State& state)
+{
+    const std::string path = "/" + blockNameOf<T>();
+    for ([[maybe_unused]] auto _ : state) {
+        const int fd = shm_open(path.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+        void* view = MAP_FAILED;
+        if (fd >= 0 && fchmod(fd, 0666) == 0 && ftruncate(fd, static_cast<off_t>(sizeof(T))) == 0 &&
+            posix_fallocate(fd, 0, static_cast<off_t>(sizeof(T))) == 0) {
+            view = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        }
+        const int other = shm_open(path.c_str(), O_RDWR, 0);
+        struct stat st = {};
+        void* second = MAP_FAILED;
+        if (other >= 0 && fstat(other, &st) == 0 && st.st_size == static_cast<off_t>(sizeof(T))) {
+            second = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED, other, 0);
+        }
+        const bool ok = view != MAP_FAILED && second != MAP_FAILED;
+        if (ok) {
+            benchmark::DoNotOptimize(::new (view) T());
+            benchmark::DoNotOptimize(second);
+        }
+        if (view != MAP_FAILED) {
+            munmap(view, sizeof(T));
+        }
+        if (second != MAP_FAILED) {
+            munmap(second, sizeof(T));
+        }
+        close(fd);
+        close(other);
+        shm_unlink(path.c_str());
+        if (!ok) {
+            state.SkipWithError("shm_open, fchmod, ftruncate, posix_fallocate, fstat or mmap failed");
+            break;
+        }
+    }
+}
+
 void recordName(benchmark::State& state)
 {
     const auto processId = static_cast<std::int32_t>(getpid());
@@ -154,6 +244,18 @@ BENCHMARK_TEMPLATE(boostCycle, SharedSyncInfo, true)
     ->Name("cycle/BoostSized/SharedSyncInfo")
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(posixCycle, SharedSyncInfo)->Name("cycle/POSIX/SharedSyncInfo")->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(sharedRecordCycle, LogInfo)->Name("record/SharedRecord/LogInfo")->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(boostRecordCycle, LogInfo)->Name("record/Boost/LogInfo")->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(posixRecordCycle, LogInfo)->Name("record/POSIX/LogInfo")->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(sharedRecordCycle, SharedSyncInfo)
+    ->Name("record/SharedRecord/SharedSyncInfo")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(boostRecordCycle, SharedSyncInfo)
+    ->Name("record/Boost/SharedSyncInfo")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(posixRecordCycle, SharedSyncInfo)
+    ->Name("record/POSIX/SharedSyncInfo")
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(recordName)->Name("infoRecordName")->Unit(benchmark::kNanosecond);
 
 struct Times {
@@ -251,6 +353,29 @@ int main(int argc, char** argv)
         }
         if (boostSized > 0.0) {
             std::printf("; Boost, size given/POSIX: %.3f", boostSized / posix);
+        }
+        std::printf("; target <= %.2f: %s\n", targetRatio, ratio <= targetRatio ? "HOLDS" : "MISSED");
+    }
+    for (const char* type : types) {
+        const std::string recordName = std::string("record/SharedRecord/") + type;
+        const std::string boostName = std::string("record/Boost/") + type;
+        const double record = reporter.times(recordName).real;
+        const double boost = reporter.times(boostName).real;
+        const double posix = reporter.times(std::string("record/POSIX/") + type).real;
+        if (reporter.hasFailed(recordName) || reporter.hasFailed(boostName)) {
+            std::printf("%-15s SharedRecord/Boost create-open-remove cycle: FAILED (see the errors above)\n", type);
+            status = 1;
+            continue;
+        }
+        if (record <= 0.0 || boost <= 0.0) {
+            std::printf("%-15s SharedRecord/Boost create-open-remove cycle: not run\n", type);
+            continue;
+        }
+        const double ratio = record / boost;
+        std::printf("%-15s SharedRecord/Boost create-open-remove cycle, wall time: %.3f (%.2f us / %.2f us)", type,
+                    ratio, record, boost);
+        if (posix > 0.0) {
+            std::printf("; SharedRecord/raw POSIX: %.3f (%.2f us)", record / posix, posix);
         }
         std::printf("; target <= %.2f: %s\n", targetRatio, ratio <= targetRatio ? "HOLDS" : "MISSED");
     }

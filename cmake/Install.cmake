@@ -10,6 +10,7 @@ include(CMakePackageConfigHelpers)
 set(OKR_PUBLIC_HEADERS
   ipc/Export.h
   ipc/SharedType ipc/SharedType.h
+  ipc/SharedRecord ipc/SharedRecord.h
   ipc/SharedException ipc/SharedException.h
   ipc/SharedName ipc/SharedName.h
   common/LogInfo common/LogInfo.h

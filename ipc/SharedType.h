@@ -15,8 +15,15 @@ namespace ipc {
 class SharedTypeImpl;
 
 // A named, fixed-size block of shared memory. Mode 1 is the creating side
-// (open or create, read-write); any other mode opens an existing block
-// read-only. Destroying the object removes the block's name.
+// (open or create, read-write, resizing a block of another size); any other
+// mode opens an existing block read-only.
+//
+// Every destruction removes the block's name: the creating side's, a
+// read-only opener's, and one whose create() failed or was never called.
+// The first reader that ends makes the record unreachable for every later
+// opener. This class stays as it is for the check and its peers; new code
+// uses SharedRecord<T> (ipc/SharedRecord), where only the creator removes
+// the name and a block of another size is an error, never resized.
 //
 // The destructor is deliberately not virtual: objects are always deleted
 // through their exact type, and the layout is shared with other processes'

@@ -2,6 +2,7 @@
 #define OKR_TESTS_PROCESSRUNNER_H
 
 #include <string>
+#include <vector>
 
 namespace okr {
 namespace testing {
@@ -14,6 +15,10 @@ struct ProcessResult {
 // Runs a command line and collects its exit status and its standard output,
 // with line ends as "\n" on every platform.
 ProcessResult runCommand(const std::string& commandLine);
+
+// Starts every command line before it waits for any, so that they run at
+// the same time; their results in the same order.
+std::vector<ProcessResult> runConcurrently(const std::vector<std::string>& commandLines);
 
 } // namespace testing
 } // namespace okr

@@ -7,10 +7,11 @@
 namespace okr {
 namespace testing {
 
-ProcessResult runCommand(const std::string& commandLine)
+namespace {
+
+ProcessResult finish(FILE* pipe)
 {
     ProcessResult result;
-    FILE* pipe = popen(commandLine.c_str(), "r");
     if (pipe == nullptr) {
         return result;
     }
@@ -22,6 +23,23 @@ ProcessResult runCommand(const std::string& commandLine)
     const int raw = pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return result;
+}
+
+} // namespace
+
+ProcessResult runCommand(const std::string& commandLine) { return finish(popen(commandLine.c_str(), "r")); }
+
+std::vector<ProcessResult> runConcurrently(const std::vector<std::string>& commandLines)
+{
+    std::vector<FILE*> pipes;
+    for (const std::string& line : commandLines) {
+        pipes.push_back(popen(line.c_str(), "r"));
+    }
+    std::vector<ProcessResult> results;
+    for (FILE* pipe : pipes) {
+        results.push_back(finish(pipe));
+    }
+    return results;
 }
 
 } // namespace testing

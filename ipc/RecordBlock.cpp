@@ -1,0 +1,84 @@
+#include "RecordBlockPlatform.h"
+#include "SharedName.h"
+#include "SharedRecord.h"
+
+namespace okr {
+namespace ipc {
+
+namespace {
+
+void checkName(const std::string& name)
+{
+    if (!isValidSharedName(name)) {
+        throw SharedException(recordError::refusedName);
+    }
+}
+
+// openOrCreate meets a name that vanishes between its open and its publish
+// only when someone removes and recreates it at that moment; a few tries
+// are enough unless someone does so on purpose, and then it gives up.
+constexpr int openOrCreateTries = 16;
+
+} // namespace
+
+RecordBlock::RecordBlock(RecordBlockImpl* state) noexcept : impl(state) {}
+
+RecordBlock::RecordBlock(RecordBlock&& other) noexcept : impl(other.impl) { other.impl = nullptr; }
+
+RecordBlock& RecordBlock::operator=(RecordBlock&& other) noexcept
+{
+    if (this != &other) {
+        closeBlock(impl);
+        impl = other.impl;
+        other.impl = nullptr;
+    }
+    return *this;
+}
+
+RecordBlock::~RecordBlock() { closeBlock(impl); }
+
+void* RecordBlock::address() const noexcept { return impl == nullptr ? nullptr : blockAddress(*impl); }
+
+RecordBlock RecordBlock::create(const std::string& name, std::size_t size, Construct construct)
+{
+    checkName(name);
+    RecordBlockImpl* made = publishNewBlock(name, size, construct, true);
+    if (made == nullptr) {
+        throw SharedException(recordError::nameExists);
+    }
+    return RecordBlock(made);
+}
+
+RecordBlock RecordBlock::openOrCreate(const std::string& name, std::size_t size, Construct construct)
+{
+    checkName(name);
+    for (int attempt = 0; attempt < openOrCreateTries; ++attempt) {
+        if (RecordBlockImpl* opened = openBlock(name, size, false)) {
+            return RecordBlock(opened);
+        }
+        // The loser of a race to publish opens the winner's block next round.
+        if (RecordBlockImpl* made = publishNewBlock(name, size, construct, false)) {
+            return RecordBlock(made);
+        }
+    }
+    throw SharedException(recordError::cannotOpen);
+}
+
+RecordBlock RecordBlock::open(const std::string& name, std::size_t size, bool readOnly)
+{
+    checkName(name);
+    RecordBlockImpl* opened = openBlock(name, size, readOnly);
+    if (opened == nullptr) {
+        throw SharedException(recordError::nameMissing);
+    }
+    return RecordBlock(opened);
+}
+
+bool RecordBlock::remove(const std::string& name)
+{
+    checkName(name);
+    return removeBlockName(name);
+}
+
+} // namespace ipc
+} // namespace okr

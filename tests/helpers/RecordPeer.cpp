@@ -1,0 +1,88 @@
+// A second process for SharedRecord's tests:
+//   okr-test-record-peer create|openOrCreate|open|read NAME [VALUE]
+//     opens the record as the verb says, writes VALUE (but read), prints the
+//     record's value in hex and exits; "error: <what>" and status 1 on failure.
+//   okr-test-record-peer race GATE NAME ROUNDS RACERS
+//     for each round, meets the other racers at GATE, then openOrCreate's
+//     NAME-<round>, checks that it maps a finished record and counts itself
+//     in its visits; prints "ok", or what went wrong and status 3.
+
+#include "helpers/PeerRecord.h"
+#include "ipc/SharedRecord"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+using okr::ipc::SharedException;
+using okr::ipc::SharedRecord;
+using okr::testing::PeerGate;
+using okr::testing::PeerRecord;
+
+namespace {
+
+bool finished(const PeerRecord& record)
+{
+    return record.magic == okr::testing::peerMagic && record.filler[0] == 0xA5 &&
+           record.filler[sizeof record.filler - 1] == 0xA5;
+}
+
+int race(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
+{
+    auto gate = SharedRecord<PeerGate>::open(gateName);
+    for (unsigned round = 0; round < rounds; ++round) {
+        __atomic_add_fetch(&gate->arrived, 1u, __ATOMIC_SEQ_CST);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (__atomic_load_n(&gate->arrived, __ATOMIC_SEQ_CST) < racers * (round + 1)) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                std::printf("round %u: the other racers never came\n", round);
+                return 3;
+            }
+            std::this_thread::yield();
+        }
+        auto record = SharedRecord<PeerRecord>::openOrCreate(name + "-" + std::to_string(round));
+        if (!finished(*record)) {
+            std::printf("round %u: mapped a record whose constructor had not finished\n", round);
+            return 3;
+        }
+        __atomic_add_fetch(&record->visits, 1u, __ATOMIC_SEQ_CST);
+    }
+    std::printf("ok\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: okr-test-record-peer VERB NAME ...\n");
+        return 2;
+    }
+    const std::string verb = argv[1];
+    const std::string name = argv[2];
+    const auto value = static_cast<std::uint32_t>(argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 0);
+    try {
+        if (verb == "race" && argc == 6) {
+            return race(name, argv[3], static_cast<unsigned>(std::atoi(argv[4])),
+                        static_cast<unsigned>(std::atoi(argv[5])));
+        }
+        if (verb == "read") {
+            const auto record = SharedRecord<PeerRecord>::openReadOnly(name);
+            std::printf("%08x\n", static_cast<unsigned>(record->value));
+            return 0;
+        }
+        auto record = verb == "create"         ? SharedRecord<PeerRecord>::create(name)
+                      : verb == "openOrCreate" ? SharedRecord<PeerRecord>::openOrCreate(name)
+                                               : SharedRecord<PeerRecord>::open(name);
+        record->value = value;
+        std::printf("%08x\n", static_cast<unsigned>(record->value));
+        return 0;
+    } catch (const SharedException& e) {
+        std::printf("error: %s\n", e.what());
+        return 1;
+    }
+}

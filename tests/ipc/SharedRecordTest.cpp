@@ -1,0 +1,196 @@
+// SharedRecord between real processes: okr-test-record-peer is the other
+// process. Blocks are looked at through plain Boost calls (ShmTestSupport).
+
+#include "ipc/SharedRecord"
+#include "helpers/PeerRecord.h"
+#include "support/ProcessRunner.h"
+#include "support/ShmTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+using okr::ipc::SharedException;
+using okr::ipc::SharedRecord;
+using namespace okr::testing;
+namespace recordError = okr::ipc::recordError;
+
+static_assert(std::is_same<decltype(SharedRecord<PeerRecord>::openReadOnly("x").get()), const PeerRecord*>::value,
+              "the read-only kind hands out const T*");
+static_assert(!std::is_copy_constructible<SharedRecord<PeerRecord>>::value &&
+                  std::is_nothrow_move_constructible<SharedRecord<PeerRecord>>::value,
+              "move-only");
+
+std::string peer(const std::string& verb, const std::string& name, const std::string& value = "")
+{
+    return std::string(OKR_RECORD_PEER) + " " + verb + " " + name + (value.empty() ? "" : " " + value);
+}
+
+// Which process's exit removes the name: only the creator's.
+struct ExitCase {
+    const char* verb;
+    bool existsBefore;
+    bool nameStays;
+};
+
+class RecordPeerExit : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(RecordPeerExit, OnlyTheCreatorsExitRemovesTheName)
+{
+    const ExitCase& c = GetParam();
+    const std::string name = uniqueName(c.verb);
+    BlockCleanup cleanup(name);
+    if (c.existsBefore) {
+        SharedRecord<PeerRecord>::openOrCreate(name)->value = 0x1234;
+    }
+
+    const ProcessResult result = runCommand(peer(c.verb, name, "0x1234"));
+
+    EXPECT_EQ(0, result.status) << result.output;
+    EXPECT_EQ("00001234\n", result.output);
+    EXPECT_EQ(c.nameStays, blockExists(name));
+    if (c.nameStays) {
+        EXPECT_EQ(0x1234u, SharedRecord<PeerRecord>::openReadOnly(name)->value) << "a later reader still reaches it";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Verbs, RecordPeerExit,
+                         ::testing::Values(ExitCase{"create", false, false}, ExitCase{"openOrCreate", false, true},
+                                           ExitCase{"openOrCreate", true, true}, ExitCase{"open", true, true},
+                                           ExitCase{"read", true, true}),
+                         [](const ::testing::TestParamInfo<ExitCase>& param) {
+                             return std::string(param.param.verb) + (param.param.existsBefore ? "Existing" : "New");
+                         });
+
+// A refusal names its cause and changes nothing: the block that was there
+// keeps its size and bytes, a missing one stays missing.
+struct RefusalCase {
+    const char* verb;
+    std::size_t sizeBefore; // 0: no block
+    const char* message;
+};
+
+class RecordPeerRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(RecordPeerRefusal, FailsWithItsOwnMessageAndChangesNothing)
+{
+    const RefusalCase& c = GetParam();
+    const std::string name = uniqueName(c.verb);
+    BlockCleanup cleanup(name);
+    std::vector<unsigned char> before(c.sizeBefore);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        before[i] = static_cast<unsigned char>(i * 7 + 1);
+    }
+    if (c.sizeBefore != 0) {
+        writeBlock(name, before);
+    }
+
+    const ProcessResult result = runCommand(peer(c.verb, name, "0x99"));
+
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ(std::string("error: ") + c.message + "\n", result.output);
+    if (c.sizeBefore == 0) {
+        EXPECT_FALSE(blockExists(name));
+    } else {
+        EXPECT_EQ(before, readBlock(name));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, RecordPeerRefusal,
+                         ::testing::Values(RefusalCase{"create", sizeof(PeerRecord), recordError::nameExists},
+                                           RefusalCase{"create", 100, recordError::nameExists},
+                                           RefusalCase{"open", 0, recordError::nameMissing},
+                                           RefusalCase{"read", 0, recordError::nameMissing},
+                                           RefusalCase{"openOrCreate", 100, recordError::otherSize},
+                                           RefusalCase{"openOrCreate", sizeof(PeerRecord) + 1, recordError::otherSize},
+                                           RefusalCase{"open", sizeof(PeerRecord) - 1, recordError::otherSize},
+                                           RefusalCase{"read", 100, recordError::otherSize}),
+                         [](const ::testing::TestParamInfo<RefusalCase>& param) {
+                             return std::string(param.param.verb) + "Size" + std::to_string(param.param.sizeBefore);
+                         });
+
+TEST(SharedRecord, ProcessesRacingOpenOrCreateConstructTheRecordOnce)
+{
+    constexpr unsigned racers = 4;
+    constexpr unsigned rounds = 100;
+    const std::string gateName = uniqueName("gate");
+    const std::string name = uniqueName("race");
+    auto gate = SharedRecord<PeerGate>::create(gateName);
+    std::vector<std::string> commands(racers, std::string(OKR_RECORD_PEER) + " race " + gateName + " " + name + " " +
+                                                  std::to_string(rounds) + " " + std::to_string(racers));
+
+    const std::vector<ProcessResult> results = runConcurrently(commands);
+
+    for (const ProcessResult& result : results) {
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ("ok\n", result.output);
+    }
+    for (unsigned round = 0; round < rounds; ++round) {
+        const std::string roundName = name + "-" + std::to_string(round);
+        const BlockCleanup cleanup(roundName);
+        EXPECT_EQ(racers, SharedRecord<PeerRecord>::openReadOnly(roundName)->visits)
+            << "round " << round << ": a second construction wiped the visits counted before it";
+    }
+}
+
+// --- One process --------------------------------------------------------
+
+TEST(SharedRecord, MovingHandsOverTheNameWithTheRecord)
+{
+    const std::string name = uniqueName("move");
+    BlockCleanup cleanup(name);
+    auto first = SharedRecord<PeerRecord>::create(name);
+    PeerRecord* record = first.get();
+    {
+        auto second = std::move(first);
+        EXPECT_EQ(nullptr, first.get()); // NOLINT(bugprone-use-after-move): the moved-from state is the point
+        EXPECT_EQ(record, second.get());
+        first = SharedRecord<PeerRecord>::open(name);
+        EXPECT_TRUE(blockExists(name));
+    }
+    EXPECT_FALSE(blockExists(name)) << "the owner, moved, still removes the name at its end";
+}
+
+TEST(SharedRecord, OwnerLeavesANameThatNowMeansAnotherRecord)
+{
+    const std::string name = uniqueName("renewed");
+    BlockCleanup cleanup(name);
+    {
+        auto stale = SharedRecord<PeerRecord>::create(name);
+        EXPECT_TRUE(SharedRecord<PeerRecord>::remove(name));
+        SharedRecord<PeerRecord>::openOrCreate(name)->value = 7;
+    }
+    ASSERT_TRUE(blockExists(name));
+    EXPECT_EQ(7u, SharedRecord<PeerRecord>::openReadOnly(name)->value);
+}
+
+TEST(SharedRecord, RefusedNamesAreRefusedBeforeAnythingIsTouched)
+{
+    for (const char* name : {"", "a/b", "..", "CON", "x\x01"}) {
+        try {
+            SharedRecord<PeerRecord>::openOrCreate(name);
+            ADD_FAILURE() << "accepted " << name;
+        } catch (const SharedException& e) {
+            EXPECT_STREQ(recordError::refusedName, e.what()) << name;
+        }
+        EXPECT_THROW(SharedRecord<PeerRecord>::remove(name), SharedException) << name;
+    }
+}
+
+TEST(SharedRecord, RemoveSaysWhetherThereWasAName)
+{
+    const std::string name = uniqueName("remove");
+    BlockCleanup cleanup(name);
+    const auto reader = SharedRecord<PeerRecord>::openOrCreate(name);
+    EXPECT_TRUE(SharedRecord<PeerRecord>::remove(name));
+    EXPECT_FALSE(blockExists(name));
+    EXPECT_FALSE(SharedRecord<PeerRecord>::remove(name));
+    EXPECT_EQ(okr::testing::peerMagic, reader->magic) << "a process that maps the block keeps it";
+}
+
+} // namespace
