@@ -359,8 +359,10 @@ int main(int argc, char** argv)
     for (const char* type : types) {
         const std::string recordName = std::string("record/SharedRecord/") + type;
         const std::string boostName = std::string("record/Boost/") + type;
-        const double record = reporter.times(recordName).real;
-        const double boost = reporter.times(boostName).real;
+        const Times recordTimes = reporter.times(recordName);
+        const Times boostTimes = reporter.times(boostName);
+        const double record = recordTimes.real;
+        const double boost = boostTimes.real;
         const double posix = reporter.times(std::string("record/POSIX/") + type).real;
         if (reporter.hasFailed(recordName) || reporter.hasFailed(boostName)) {
             std::printf("%-15s SharedRecord/Boost create-open-remove cycle: FAILED (see the errors above)\n", type);
@@ -372,8 +374,9 @@ int main(int argc, char** argv)
             continue;
         }
         const double ratio = record / boost;
-        std::printf("%-15s SharedRecord/Boost create-open-remove cycle, wall time: %.3f (%.2f us / %.2f us)", type,
-                    ratio, record, boost);
+        std::printf("%-15s SharedRecord/Boost create-open-remove cycle, wall time: %.3f (%.2f us / %.2f us; CPU time: "
+                    "%.3f)",
+                    type, ratio, record, boost, recordTimes.cpu / boostTimes.cpu);
         if (posix > 0.0) {
             std::printf("; SharedRecord/raw POSIX: %.3f (%.2f us)", record / posix, posix);
         }

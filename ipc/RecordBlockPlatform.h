@@ -25,6 +25,13 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
 // is no such name.
 RecordBlockImpl* openBlock(const std::string& name, std::size_t size, bool readOnly);
 
+// How POSIX publishes a new block, best first: an unnamed file linked by its
+// descriptor, the same through /proc, a hidden name. A process moves down
+// the list once its system refuses a way; tests start lower to reach each.
+// Windows always uses a hidden name.
+enum class PublishWay { byDescriptor, throughProc, hiddenName };
+void startPublishingAt(PublishWay way) noexcept;
+
 void* blockAddress(const RecordBlockImpl& block) noexcept;
 
 // Unmaps and closes the block; an owning block also removes its name, if

@@ -1,6 +1,7 @@
 // POSIX shared memory, which Boost.Interprocess uses too, called directly:
-// the names are files of /dev/shm, so a block built under a hidden name is
-// published with link(2), which never replaces an existing name.
+// the names are files of /dev/shm, so a block built without a name (or
+// under a hidden one) is published with link(2), which never replaces an
+// existing name.
 
 #include "RecordBlockPlatform.h"
 
@@ -10,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <string>
 #include <utility>
 
 namespace okr {
@@ -78,17 +81,87 @@ private:
     int value;
 };
 
-// The hidden name is removed however the building ends; once published the
-// record keeps its true name.
-class HiddenName {
+std::atomic<int> publishing{static_cast<int>(PublishWay::byDescriptor)};
+
+PublishWay currentWay() { return static_cast<PublishWay>(publishing.load(std::memory_order_relaxed)); }
+
+// A way the system refused once is not tried again by this process.
+void demote(PublishWay to)
+{
+    int now = publishing.load(std::memory_order_relaxed);
+    while (now < static_cast<int>(to) && !publishing.compare_exchange_weak(now, static_cast<int>(to))) {
+    }
+}
+
+// A block that has no name yet: an unnamed file of the folder (O_TMPFILE),
+// of which nothing is left if the process dies before publishing it; where
+// the folder cannot make one, a hidden, unpredictable name in it, removed
+// however the building ends.
+class NewBlock {
 public:
-    explicit HiddenName(std::string hidden) : name("/" + std::move(hidden)) {}
-    ~HiddenName() { shm_unlink(name.c_str()); }
-    HiddenName(const HiddenName&) = delete;
-    HiddenName& operator=(const HiddenName&) = delete;
+    NewBlock()
+    {
+        if (currentWay() != PublishWay::hiddenName) {
+            fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+            if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+                demote(PublishWay::hiddenName);
+            }
+        }
+        if (fd < 0) {
+            hidden = hiddenName();
+            fd = shm_open(("/" + hidden).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                fail(errno);
+            }
+        }
+    }
+    ~NewBlock()
+    {
+        if (!hidden.empty()) {
+            shm_unlink(("/" + hidden).c_str());
+        }
+        close(fd);
+    }
+    NewBlock(const NewBlock&) = delete;
+    NewBlock& operator=(const NewBlock&) = delete;
+
+    int get() const { return fd; }
+
+    // link(2) publishes the finished record in one step and fails when the
+    // name exists: no opener sees it before its constructor ran, and a loser
+    // of a race leaves the winner's record alone. False with errno set;
+    // EAGAIN: build it again, this process now uses hidden names.
+    bool publish(const std::string& name) const
+    {
+        const std::string target = folder + name;
+        if (!hidden.empty()) {
+            return linkat(AT_FDCWD, (folder + hidden).c_str(), AT_FDCWD, target.c_str(), 0) == 0;
+        }
+        // By the descriptor itself where the kernel lets the process (root,
+        // or any process on recent kernels), else through /proc, a longer walk.
+        if (currentWay() == PublishWay::byDescriptor) {
+            if (linkat(fd, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0) {
+                return true;
+            }
+            if (errno != ENOENT && errno != EPERM) {
+                return false;
+            }
+            demote(PublishWay::throughProc);
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return true;
+        }
+        if (errno == ENOENT) { // no /proc
+            demote(PublishWay::hiddenName);
+            errno = EAGAIN;
+        }
+        return false;
+    }
 
 private:
-    std::string name;
+    int fd = -1;
+    std::string hidden;
 };
 
 class Mapping {
@@ -135,16 +208,13 @@ RecordBlockImpl* adopt(Mapping& mapping, std::size_t size, bool owning, const st
 
 } // namespace
 
+void startPublishingAt(PublishWay way) noexcept { publishing.store(static_cast<int>(way)); }
+
 RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, RecordBlock::Construct construct,
                                  bool owning)
 {
-    const std::string hidden = hiddenName();
-    const int fd = shm_open(("/" + hidden).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        fail(errno);
-    }
-    const Descriptor descriptor(fd);
-    const HiddenName temporary(hidden);
+    const NewBlock block;
+    const int fd = block.get();
     // Every user's processes may open the record whatever the umask, as
     // SharedTypeBase's blocks.
     if (fchmod(fd, 0666) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
@@ -160,15 +230,15 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
         fail(error);
     }
     struct stat st = {};
-    if (fstat(fd, &st) != 0) {
+    if (owning && fstat(fd, &st) != 0) {
         fail(errno);
     }
     Mapping mapping(fd, size, false);
     construct(mapping.get());
-    // link(2) publishes the finished record in one step and fails when the
-    // name exists: no opener sees it before its constructor ran, and a loser
-    // of a race leaves the winner's record alone.
-    if (linkat(AT_FDCWD, (folder + hidden).c_str(), AT_FDCWD, (folder + name).c_str(), 0) != 0) {
+    if (!block.publish(name)) {
+        if (errno == EAGAIN) {
+            return publishNewBlock(name, size, construct, owning); // once: now under a hidden name
+        }
         if (errno == EEXIST) {
             return nullptr;
         }

@@ -1,4 +1,6 @@
 // A second process for SharedRecord's tests:
+//   okr-test-record-peer [--publish=proc|hidden] VERB ...: publishes new
+//     blocks the way named (Linux), not the best the system allows.
 //   okr-test-record-peer create|openOrCreate|open|read NAME [VALUE]
 //     opens the record as the verb says, writes VALUE (but read), prints the
 //     record's value in hex and exits; "error: <what>" and status 1 on failure.
@@ -8,6 +10,7 @@
 //     in its visits; prints "ok", or what went wrong and status 3.
 
 #include "helpers/PeerRecord.h"
+#include "ipc/RecordBlockPlatform.h"
 #include "ipc/SharedRecord"
 
 #include <chrono>
@@ -58,6 +61,12 @@ int race(const std::string& gateName, const std::string& name, unsigned rounds, 
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strncmp(argv[1], "--publish=", 10) == 0) {
+        okr::ipc::startPublishingAt(std::strcmp(argv[1] + 10, "proc") == 0 ? okr::ipc::PublishWay::throughProc
+                                                                           : okr::ipc::PublishWay::hiddenName);
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: okr-test-record-peer VERB NAME ...\n");
         return 2;
@@ -67,8 +76,8 @@ int main(int argc, char** argv)
     const auto value = static_cast<std::uint32_t>(argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 0);
     try {
         if (verb == "race" && argc == 6) {
-            return race(name, argv[3], static_cast<unsigned>(std::atoi(argv[4])),
-                        static_cast<unsigned>(std::atoi(argv[5])));
+            return race(name, argv[3], static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)),
+                        static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
         }
         if (verb == "read") {
             const auto record = SharedRecord<PeerRecord>::openReadOnly(name);

@@ -64,7 +64,18 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"LoserOfCreate", 0, "PEER openOrCreate r 1; PEER create r 2",
                    "00000001\nerror: Shared memory name already exists\nr\n"},
         FolderCase{"OwnerEnded", 0, "PEER create r 1; PEER open r 2",
-                   "00000001\nerror: Shared memory name does not exist\n"}),
+                   "00000001\nerror: Shared memory name does not exist\n"},
+        // Each way of publishing a new block, as the system may force it.
+        FolderCase{"LoserThroughProc", 0,
+                   "PEER --publish=proc openOrCreate r 1; PEER --publish=proc create r 2; PEER read r",
+                   "00000001\nerror: Shared memory name already exists\n00000001\nr\n"},
+        FolderCase{"LoserUnderHiddenName", 0,
+                   "PEER --publish=hidden openOrCreate r 1; PEER --publish=hidden create r 2; PEER read r",
+                   "00000001\nerror: Shared memory name already exists\n00000001\nr\n"},
+        FolderCase{"WithoutProc", 0, "umount -l /proc && PEER --publish=proc openOrCreate r 1; PEER read r",
+                   "00000001\n00000001\nr\n"},
+        FolderCase{"FullFolderUnderHiddenName", sizeof(PeerRecord) / 2, "PEER --publish=hidden create r 1",
+                   "error: No space left for shared memory\n"}),
     [](const ::testing::TestParamInfo<FolderCase>& param) { return std::string(param.param.label); });
 
 TEST(RecordOfAnotherUser, OpeningItWithoutTheRightIsAccessDenied)

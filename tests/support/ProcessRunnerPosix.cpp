@@ -32,10 +32,12 @@ ProcessResult runCommand(const std::string& commandLine) { return finish(popen(c
 std::vector<ProcessResult> runConcurrently(const std::vector<std::string>& commandLines)
 {
     std::vector<FILE*> pipes;
+    pipes.reserve(commandLines.size());
     for (const std::string& line : commandLines) {
         pipes.push_back(popen(line.c_str(), "r"));
     }
     std::vector<ProcessResult> results;
+    results.reserve(commandLines.size());
     for (FILE* pipe : pipes) {
         results.push_back(finish(pipe));
     }

@@ -81,10 +81,12 @@ ProcessResult runCommand(const std::string& commandLine) { return finish(start(c
 std::vector<ProcessResult> runConcurrently(const std::vector<std::string>& commandLines)
 {
     std::vector<Started> started;
+    started.reserve(commandLines.size());
     for (const std::string& line : commandLines) {
         started.push_back(start(line));
     }
     std::vector<ProcessResult> results;
+    results.reserve(commandLines.size());
     for (const Started& one : started) {
         results.push_back(finish(one));
     }
