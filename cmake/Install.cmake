@@ -1,8 +1,9 @@
 # Installs the libraries with their public headers, a package configuration
-# so that other projects can do find_package(okr) (okr::okr, and on Linux
+# so that other projects can do find_package(okr) (okr::okr and
 # okr::okr_static) and a pkg-config file for those that do not use CMake;
 # and, beside the executables (each installs itself in COMPONENT runtime),
-# every manual page of man/.
+# every manual page of man/. On Windows the SDK's README, LICENSE and
+# example are COMPONENT sdk (see cmake/Packaging.cmake).
 
 include(CMakePackageConfigHelpers)
 
@@ -30,6 +31,11 @@ install(TARGETS ${OKR_LIBRARIES} EXPORT okrTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development)
 set_target_properties(okr_platform_ipc PROPERTIES EXPORT_NAME platform_ipc)
+if(WIN32)
+  # The static library is okr::okr_static everywhere; okrConfig.cmake lets
+  # okr::okr name it too on Windows, which has no other.
+  set_target_properties(okr PROPERTIES EXPORT_NAME okr_static)
+endif()
 
 set(OKR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/okr)
 install(EXPORT okrTargets NAMESPACE okr:: DESTINATION ${OKR_CMAKE_DIR} COMPONENT development)
@@ -68,15 +74,24 @@ if(NOT WIN32)
     configure_file(${PROJECT_SOURCE_DIR}/cmake/okr.pc.in ${pc} @ONLY)" COMPONENT development)
   install(FILES ${pc} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
-  install(DIRECTORY man/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime
-    FILES_MATCHING PATTERN "*.1")
-  # The library's page goes with its headers.
-  install(FILES man/okr.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT development)
+  if(NOT OKR_LIBRARY_ONLY)
+    install(DIRECTORY man/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime
+      FILES_MATCHING PATTERN "*.1")
+  endif()
+  # The library's manual goes with its headers.
+  file(GLOB OKR_LIBRARY_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/*.3)
+  if(OKR_LIBRARY_PAGES)
+    install(FILES ${OKR_LIBRARY_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT development)
+  endif()
 else()
-  # Windows has no man: the .zip carries the pages as plain text, beside
+  # Windows has no man: the .zips carry the pages as plain text, beside
   # README, LICENSE and the notices, all with the line ends Notepad expects.
   find_program(OKR_GROFF groff REQUIRED)
-  file(GLOB OKR_MANUAL_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/*.1)
+  if(OKR_LIBRARY_ONLY)
+    file(GLOB OKR_MANUAL_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/*.3)
+  else()
+    file(GLOB OKR_MANUAL_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/*.1 ${PROJECT_SOURCE_DIR}/man/*.3)
+  endif()
   set(OKR_MANUAL_TEXTS)
   foreach(page ${OKR_MANUAL_PAGES})
     get_filename_component(name ${page} NAME_WE)
@@ -85,13 +100,28 @@ else()
       COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/manual-text.sh ${OKR_GROFF} ${page} ${text}
       DEPENDS ${page} ${PROJECT_SOURCE_DIR}/cmake/manual-text.sh VERBATIM)
     list(APPEND OKR_MANUAL_TEXTS ${text})
+    # The executables' pages go with them, the library's with the SDK.
+    if(page MATCHES "[.]1$")
+      install(FILES ${text} DESTINATION doc COMPONENT runtime)
+    else()
+      install(FILES ${text} DESTINATION doc COMPONENT sdk)
+    endif()
   endforeach()
   add_custom_target(okr_manual_texts ALL DEPENDS ${OKR_MANUAL_TEXTS})
-  install(FILES ${OKR_MANUAL_TEXTS} DESTINATION doc COMPONENT runtime)
 
+  configure_file(LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  # The SDK: for the developer who builds against libokr.a with MinGW-w64.
+  configure_file(windows/SDK-README.txt ${CMAKE_CURRENT_BINARY_DIR}/sdk/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/sdk/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
+    DESTINATION . COMPONENT sdk)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/examples/record-pair)
+    install(DIRECTORY examples/record-pair DESTINATION examples COMPONENT sdk)
+  endif()
+endif()
+
+if(WIN32 AND NOT OKR_LIBRARY_ONLY)
   # README.txt is written for the administrator who unpacks the .zip.
   configure_file(windows/README.txt ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
-  configure_file(LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   # The licences of what the executables contain, from the copyright files
   # of the packages that supplied it.
   find_program(OKR_PYTHON python3 REQUIRED)
