@@ -230,6 +230,21 @@ TEST_P(CheckInterrupted, AlreadyPendingWhenInputIsWaitingStillEndsBySignal)
     expectBothRemoved();
 }
 
+TEST_P(CheckInterrupted, BlockedByItsParentStillEndsTheWait)
+{
+    // A parent that left the signal blocked (a shell's child during a trap,
+    // a service manager): the wait must unblock it.
+    ChildProcess::Options options;
+    options.blockedSignal = GetParam();
+    ChildProcess run(check, options);
+    ASSERT_TRUE(upToPrompt(run));
+
+    kill(run.pid(), GetParam());
+
+    EXPECT_EQ(-GetParam(), run.wait());
+    expectBothRemoved();
+}
+
 TEST_F(CheckRun, ClosedTerminalEndsTheWaitByHangUp)
 {
     // The kernel signals the hang-up and makes the input readable together.

@@ -57,7 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
                               "cnys",
                               "'okr-'$'\\342\\200\\256''cnys'"},
                       // an unpaired surrogate in WTF-8, as Windows names may hold
-                      Printed{"okr-\xed\xa0\x80", "'okr-'$'\\355\\240\\200'"}));
+                      Printed{"okr-\xed\xa0\x80", "'okr-'$'\\355\\240\\200'"},
+                      // an overlong "/" is three stray bytes, never the character
+                      Printed{"okr-\xe0\x80\xaf", "'okr-'$'\\340\\200\\257'"}));
 
 TEST(PrintedNameReading, TakesWhatAShellTakesAndRefusesWhatItWouldExpand)
 {

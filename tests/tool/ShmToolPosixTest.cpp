@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <iterator>
 #include <memory>
@@ -245,6 +246,40 @@ TEST_F(ShmTool, CleanThatCannotRemoveSaysSoAndFailsWithStatusOne)
     EXPECT_TRUE(shmExists("okr-info-1234"));
 }
 
+TEST_F(ShmTool, KindComesFromTheNameAsInfoRecordNameWritesIt)
+{
+    const std::vector<std::pair<std::string, std::string>> kinds{{"okr-sync", "sync"},
+                                                                 {"okr-info-0", "info"},
+                                                                 {"okr-info-4294967295", "info"},
+                                                                 {"okr-info-4294967296", "other"},
+                                                                 {"okr-info-01", "other"},
+                                                                 {"okr-info-", "other"},
+                                                                 {"okr-info-12a", "other"},
+                                                                 {"okr-sync2", "other"}};
+    for (const auto& kind : kinds) {
+        writeBlock(kind.first, {});
+    }
+    for (const auto& kind : kinds) {
+        EXPECT_EQ(kind.second, listed(kind.first)["kind"]) << kind.first;
+    }
+}
+
+TEST_F(ShmTool, OwnerAndModifiedAreTheFilesOwn)
+{
+    writeBlock("okr-info-7", {});
+    writeBlock("okr-x", {});
+    ASSERT_EQ(0, chown("/dev/shm/okr-x", strangerUid, strangerUid));
+    ASSERT_EQ(0, runCommand("touch -d '2024-05-01 14:03:59' /dev/shm/okr-info-7").status);
+    const std::string modified = runCommand("date -d '2024-05-01 14:03:59' +%Y-%m-%dT%H:%M:%S%:z").output;
+
+    EXPECT_EQ("root", listed("okr-info-7")["owner"]);
+    EXPECT_EQ(modified, listed("okr-info-7")["modified"].get<std::string>() + "\n");
+    EXPECT_EQ(std::to_string(strangerUid), listed("okr-x")["owner"]) << "no account: the uid";
+    const ToolRun table = runTool({"list", "-n", "--raw", "-o", "owner,modified"});
+    EXPECT_EQ("root " + modified, table.output.substr(0, table.output.find('\n') + 1));
+    EXPECT_NE(std::string::npos, table.output.find("\n" + std::to_string(strangerUid) + " ")) << table.output;
+}
+
 // Both records, filled by a process other than the tool.
 class ShmToolShow : public ShmTool, public ::testing::WithParamInterface<std::pair<std::string, std::size_t>> {};
 
@@ -267,6 +302,10 @@ TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
     std::size_t nonZero = 0;
     for (const json& area : record["areas"]) {
         EXPECT_EQ(end, area["offset"]) << area;
+        // "41 00 ...": at most 16 bytes, each two digits and a space but the last
+        EXPECT_EQ(std::min(area["size"].get<std::size_t>(), std::size_t{16}) * 3 - 1,
+                  area["first"].get<std::string>().size())
+            << area;
         end += area["size"].get<std::size_t>();
         nonZero += area["nonzero"].get<std::size_t>();
     }
@@ -351,9 +390,12 @@ INSTANTIATE_TEST_SUITE_P(
         // NAME as list prints it, quoted
         Usage{{"show", "'okr-info-404'"}, 1, "okr-shm: no shared object okr-info-404\n"},
         Usage{{"show", std::string(300, 'x')}, 2, "too long"}, Usage{{"show", "COM\xC2\xB9"}, 2, "not a name"},
+        // NAME_MAX bytes exactly still fit
+        Usage{{"show", "okr-" + std::string(251, 'x')}, 1, "okr-shm: no shared object okr-xxx"},
         Usage{{"list", "-o", "NAME,bogus"}, 2, "unknown column bogus"},
-        Usage{{"list", "--json", "--raw"}, 2, "excludes"}, Usage{{"/?"}, 0, "clean"},
-        Usage{{"--version"}, 0, "okr-shm " OKR_VERSION "\n"}, Usage{{"--help"}, 0, "clean"}));
+        Usage{{"list", "-o", ""}, 2, "unknown column ''"}, Usage{{"list", "--json", "--raw"}, 2, "excludes"},
+        Usage{{"/?"}, 0, "clean"}, Usage{{"--version"}, 0, "okr-shm " OKR_VERSION "\n"},
+        Usage{{"--help"}, 0, "clean"}));
 
 // Names anyone may give a file in /dev/shm, and how list and clean print them.
 class ShmToolHostileName : public ShmTool, public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
@@ -385,6 +427,7 @@ INSTANTIATE_TEST_SUITE_P(Names, ShmToolHostileName,
                                                           "'okr-a'$'\\n''okr-info-99 info 135880 ok root'"),
                                            std::make_pair("okr-\x1b[31mred", "'okr-'$'\\033''[31mred'"),
                                            std::make_pair("okr-info-1 ", "'okr-info-1 '"),
+                                           std::make_pair("okr-\"q\"", "'okr-\"q\"'"),
                                            std::make_pair("okr-\xff\xfe", "'okr-'$'\\377\\376'")));
 
 TEST_F(ShmTool, NamesThatAreNotUtf8StayDistinctInJsonAndComeBackIntoShow)
@@ -559,6 +602,30 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
     EXPECT_TRUE(shmExists(record)) << "the successor's record was removed";
     successor.write("\n");
     EXPECT_EQ(0, successor.wait());
+}
+
+// A record is named with its process's id in the check's own namespace; the
+// tool, outside, names that process by the id it sees.
+TEST_F(ShmTool, ARecordMadeInAChildPidNamespaceIsUsedByItsProcessUnderItsOuterId)
+{
+    startChildrenInOwnPidNamespace();
+    ChildProcess::Options inWorld;
+    inWorld.procOfItsOwn = true;
+    setNextIdInWorld(unusedProcessId());
+    ChildProcess waiting(check, inWorld);
+    std::string record;
+    ASSERT_TRUE(startCheck(waiting, record));
+    ASSERT_NE(waiting.pid(), idInWorld(waiting.pid()));
+
+    const json row = listed(record);
+    EXPECT_EQ(waiting.pid(), row["owner_process"]) << row;
+    EXPECT_EQ(json::array({waiting.pid()}), row["users"]) << row;
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_NE(std::string::npos,
+              clean.output.find("kept " + record + ": in use by " + std::to_string(waiting.pid()) + "\n"))
+        << clean.output;
+    waiting.write("\n");
+    EXPECT_EQ(0, waiting.wait());
 }
 
 TEST_F(ShmTool, AnObjectAnotherCleanRemovedFirstIsAlreadyGone)
