@@ -260,7 +260,9 @@ TEST_F(ShmTool, KindComesFromTheNameAsInfoRecordNameWritesIt)
         writeBlock(kind.first, {});
     }
     for (const auto& kind : kinds) {
-        EXPECT_EQ(kind.second, listed(kind.first)["kind"]) << kind.first;
+        const json row = listed(kind.first);
+        EXPECT_EQ(kind.second, row["kind"]) << kind.first;
+        EXPECT_EQ(kind.second == "other" ? json() : json("wrong size"), row["layout"]) << kind.first;
     }
 }
 
@@ -269,6 +271,8 @@ TEST_F(ShmTool, OwnerAndModifiedAreTheFilesOwn)
     writeBlock("okr-info-7", {});
     writeBlock("okr-x", {});
     ASSERT_EQ(0, chown("/dev/shm/okr-x", strangerUid, strangerUid));
+    // A zone west of Greenwich with a half-hour offset: -03:30.
+    ASSERT_EQ(0, setenv("TZ", "XST3:30", 1));
     ASSERT_EQ(0, runCommand("touch -d '2024-05-01 14:03:59' /dev/shm/okr-info-7").status);
     const std::string modified = runCommand("date -d '2024-05-01 14:03:59' +%Y-%m-%dT%H:%M:%S%:z").output;
 
@@ -278,6 +282,57 @@ TEST_F(ShmTool, OwnerAndModifiedAreTheFilesOwn)
     const ToolRun table = runTool({"list", "-n", "--raw", "-o", "owner,modified"});
     EXPECT_EQ("root " + modified, table.output.substr(0, table.output.find('\n') + 1));
     EXPECT_NE(std::string::npos, table.output.find("\n" + std::to_string(strangerUid) + " ")) << table.output;
+    EXPECT_EQ("2024-05-01T14:03:59-03:30\n", modified);
+    unsetenv("TZ");
+}
+
+TEST_F(ShmTool, UsersSayNobodyWithADashAndOthersUnseenWithAQuestionMark)
+{
+    ChildProcess waiting(check);
+    std::string record;
+    ASSERT_TRUE(startCheck(waiting, record));
+    writeBlock("okr-a", {});
+    const std::string pid = std::to_string(waiting.pid());
+    const std::vector<std::string> users{"list", "-n", "--raw", "-o", "name,users"};
+
+    EXPECT_EQ("okr-a -\n" + record + " " + pid + "\nokr-sync " + pid + "\n", runTool(users).output);
+    // A stranger may not read root's processes: the record's own process is
+    // known, who else maps it is not.
+    EXPECT_EQ("okr-a unknown\n" + record + " '" + pid + ",?'\nokr-sync unknown\n", runTool(users, strangerUid).output);
+    waiting.write("\n");
+    EXPECT_EQ(0, waiting.wait());
+}
+
+// A link, FIFO or folder of such a name is no object, and a file not
+// matching okr-* none of the tool's: none is listed, none is read.
+TEST_F(ShmTool, OnlyRegularFilesMatchingOkrAreObjectsAndNoLinkIsFollowed)
+{
+    writeBlock("target", std::vector<unsigned char>(16, 0xAA));
+    ASSERT_EQ(0, symlink("target", "/dev/shm/okr-sync"));
+    ASSERT_EQ(0, mkfifo("/dev/shm/okr-info-5", 0666));
+    ASSERT_EQ(0, mkdir("/dev/shm/okr-info-6", 0777));
+
+    const ToolRun list = runTool({"list", "--json"});
+    EXPECT_EQ(0, list.status) << list.errors;
+    EXPECT_EQ(json::array(), json::parse(list.output));
+    for (const std::string name : {"okr-sync", "okr-info-5"}) {
+        const ToolRun show = runTool({"show", name});
+        EXPECT_EQ(1, show.status) << show.output;
+        EXPECT_EQ("okr-shm: no shared object " + name + "\n", show.errors);
+    }
+}
+
+TEST_F(ShmTool, ARecordOfAProcessThatEndedButIsNotYetReapedIsOrphaned)
+{
+    ChildProcess ended(check);
+    std::string record;
+    ASSERT_TRUE(startCheck(ended, record));
+    kill(ended.pid(), SIGKILL);
+    for (int waited = 0; !ended.ended() && waited < 10000; waited += 10) {
+        usleep(10000);
+    }
+    EXPECT_EQ("orphaned", listed(record)["state"]) << "a zombie is no live process";
+    ended.wait();
 }
 
 // Both records, filled by a process other than the tool.
@@ -312,6 +367,21 @@ TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
     EXPECT_EQ(bytes.size(), end);
     EXPECT_EQ(3u, nonZero);
     EXPECT_EQ("41", record["areas"][0]["first"].get<std::string>().substr(0, 2));
+    EXPECT_EQ(name == "okr-sync" ? "SharedSyncInfo" : "LogInfo", record["record"]);
+
+    // The table's NONZERO counts every byte of an area too.
+    const ToolRun text = runTool({"show", name});
+    std::istringstream rows(text.output.substr(text.output.find("\nAREA ") + 1));
+    std::size_t shown = 0;
+    for (std::string row; std::getline(rows, row);) {
+        std::istringstream cells(row);
+        std::string area;
+        std::size_t offset = 0;
+        std::size_t size = 0;
+        std::size_t nonzero = 0;
+        shown += cells >> area >> offset >> size >> nonzero ? nonzero : 0;
+    }
+    EXPECT_EQ(3u, shown) << text.output;
 
     const ToolRun hex = runTool({"show", name, "--hex"});
     EXPECT_EQ(0, hex.status);
@@ -346,6 +416,8 @@ TEST_F(ShmTool, WrongSizeObjectsAreReportedAndNeverRead)
 
         const ToolRun show = runTool({"show", object.first});
         EXPECT_EQ(1, show.status) << object.first;
+        EXPECT_NE(std::string::npos, show.output.find("SIZE    " + std::to_string(object.second) + "\n"))
+            << show.output;
         EXPECT_NE(std::string::npos, show.output.find("LAYOUT  wrong size")) << show.output;
         EXPECT_NE(std::string::npos, show.errors.find(" is " + std::to_string(object.second) + " bytes, not the "))
             << show.errors;
@@ -394,6 +466,7 @@ INSTANTIATE_TEST_SUITE_P(
         Usage{{"show", "okr-" + std::string(251, 'x')}, 1, "okr-shm: no shared object okr-xxx"},
         Usage{{"list", "-o", "NAME,bogus"}, 2, "unknown column bogus"},
         Usage{{"list", "-o", ""}, 2, "unknown column ''"}, Usage{{"list", "--json", "--raw"}, 2, "excludes"},
+        Usage{{"list", "--json", "-n"}, 2, "excludes"}, Usage{{"list", "--json", "-o", "name"}, 2, "excludes"},
         Usage{{"/?"}, 0, "clean"}, Usage{{"--version"}, 0, "okr-shm " OKR_VERSION "\n"},
         Usage{{"--help"}, 0, "clean"}));
 
@@ -428,6 +501,7 @@ INSTANTIATE_TEST_SUITE_P(Names, ShmToolHostileName,
                                            std::make_pair("okr-\x1b[31mred", "'okr-'$'\\033''[31mred'"),
                                            std::make_pair("okr-info-1 ", "'okr-info-1 '"),
                                            std::make_pair("okr-\"q\"", "'okr-\"q\"'"),
+                                           std::make_pair("okr-\x1f", "'okr-'$'\\037'"),
                                            std::make_pair("okr-\xff\xfe", "'okr-'$'\\377\\376'")));
 
 TEST_F(ShmTool, NamesThatAreNotUtf8StayDistinctInJsonAndComeBackIntoShow)
