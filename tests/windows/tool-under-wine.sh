@@ -301,9 +301,8 @@ out = b""
 while chunk := os.read(read, 65536):
     out += chunk
 clean.wait(60)
-lines = out.decode().replace("\r", "").splitlines()
-print("  |", [line for line in lines if "okr-info-5" in line])
-assert "kept okr-info-5: changed since it was listed" in lines, lines
+lines = [line for line in out.decode().replace("\r", "").splitlines() if "okr-info-5" in line]
+assert lines == ["kept okr-info-5: changed since it was listed"], lines
 assert open(f"{folder}/okr-info-5", "rb").read() == b"\1" * 16
 PY
   ;;
