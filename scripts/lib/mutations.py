@@ -2,7 +2,9 @@
 
   mutations.py check LIST ROOT      each text is found exactly once in ROOT
   mutations.py ids LIST [WORD...]   the numbers of the mutations (whose line holds a WORD)
-  mutations.py field LIST N FIELD   file or breaks of mutation N
+  mutations.py field LIST N FIELD   file, suite (linux or windows), tests (the ctest
+                                    regular expression that limits the run, or
+                                    nothing) or breaks of mutation N
   mutations.py apply LIST ROOT N    writes mutation N into ROOT
   mutations.py sync SOURCE COPY     makes COPY hold the files git knows in
                                     SOURCE, rewriting only those that differ
@@ -28,8 +30,14 @@ def unescape(text):
     return "".join(out)
 
 
+SUITES = ("linux", "windows")
+
+
 def read_list(path):
-    """[(number, line number, file, text, replacement, breaks)], numbered from 1."""
+    """[(number, line number, file, text, replacement, suite, breaks)], numbered from 1.
+
+    suite is "linux" or "windows", optionally followed by ":" and a ctest
+    regular expression that names the tests able to kill the fault."""
     mutations = []
     with open(path, encoding="utf-8") as lines:
         for at, line in enumerate(lines, 1):
@@ -37,9 +45,12 @@ def read_list(path):
             if not line.strip() or line.startswith("#"):
                 continue
             fields = line.split("\t")
-            if len(fields) != 4 or not fields[0] or not fields[1] or not fields[3]:
-                sys.exit(f"{path}:{at}: want 4 tab-separated fields (file, text, replacement, what it breaks)")
-            mutations.append((len(mutations) + 1, at, fields[0], unescape(fields[1]), unescape(fields[2]), fields[3]))
+            if len(fields) != 5 or not fields[0] or not fields[1] or not fields[4]:
+                sys.exit(f"{path}:{at}: want 5 tab-separated fields (file, text, replacement, suite, what it breaks)")
+            if fields[3].split(":", 1)[0] not in SUITES:
+                sys.exit(f"{path}:{at}: the suite is linux or windows[:TESTS], not {fields[3]!r}")
+            mutations.append((len(mutations) + 1, at, fields[0], unescape(fields[1]), unescape(fields[2]), fields[3],
+                              fields[4]))
     return mutations
 
 
@@ -50,7 +61,7 @@ def source(root, name):
 
 def check(path, root):
     bad = 0
-    for number, at, name, text, replacement, _ in read_list(path):
+    for number, at, name, text, replacement, _, _ in read_list(path):
         if not os.path.isfile(os.path.join(root, name)):
             print(f"{path}:{at}: mutation {number}: no file {name}", file=sys.stderr)
             bad += 1
@@ -66,7 +77,7 @@ def check(path, root):
 
 
 def apply(path, root, number):
-    for n, _, name, text, replacement, _ in read_list(path):
+    for n, _, name, text, replacement, _, _ in read_list(path):
         if n == number:
             mutant = source(root, name).replace(text, replacement, 1)
             with open(os.path.join(root, name), "w", encoding="utf-8") as f:
@@ -107,14 +118,15 @@ def main(argv):
         return check(path, argv[3])
     if command == "ids":
         words = argv[3:] or [""]
-        for number, _, name, text, replacement, breaks in read_list(path):
-            if any(word in "\t".join((name, text, replacement, breaks)) for word in words):
+        for number, _, name, text, replacement, suite, breaks in read_list(path):
+            if any(word in "\t".join((name, text, replacement, suite, breaks)) for word in words):
                 print(number)
         return 0
     if command == "field":
-        for number, _, name, _, _, breaks in read_list(path):
+        for number, _, name, _, _, suite, breaks in read_list(path):
             if number == int(argv[3]):
-                print({"file": name, "breaks": breaks}[argv[4]])
+                kind, _, tests = suite.partition(":")
+                print({"file": name, "suite": kind, "tests": tests, "breaks": breaks}[argv[4]])
         return 0
     if command == "apply":
         return apply(path, argv[3], int(argv[4]))

@@ -6,6 +6,7 @@
 #include "support/ChildProcess.h"
 #include "support/DevShm.h"
 #include "support/ProcessRunner.h"
+#include "support/ShmTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,13 @@ class CheckRun : public okr::testing::CheckRunFixture {};
 
 TEST_F(CheckRun, CompleteRunPrintsEveryLineInOrderAndRemovesBothObjects)
 {
+    // Another process's object is listed; one that only starts with "okr" is not.
+    const std::string peers = "okr-peer-" + std::to_string(getpid());
+    const std::string near = "okrx" + std::to_string(getpid());
+    okr::testing::BlockCleanup peersCleanup(peers);
+    okr::testing::BlockCleanup nearCleanup(near);
+    okr::testing::writeBlock(peers, {});
+    okr::testing::writeBlock(near, {});
     ChildProcess run(check);
     std::vector<std::string> lines;
     ASSERT_TRUE(upToPrompt(run, lines));
@@ -46,6 +54,8 @@ TEST_F(CheckRun, CompleteRunPrintsEveryLineInOrderAndRemovesBothObjects)
     const std::vector<std::string> listed(lines.begin() + 7, lines.end() - 1);
     EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), "okr-sync"));
     EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), infoName));
+    EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), peers));
+    EXPECT_EQ(listed.end(), std::find(listed.begin(), listed.end(), near));
 
     // While the check waits, both records are there for anyone to open.
     EXPECT_EQ(16, shmSize("okr-sync"));
@@ -225,6 +235,21 @@ TEST_P(CheckInterrupted, AlreadyPendingWhenInputIsWaitingStillEndsBySignal)
     ChildProcess run(check, options);
     run.write("\n");
     ASSERT_TRUE(upToPrompt(run));
+
+    EXPECT_EQ(-GetParam(), run.wait());
+    expectBothRemoved();
+}
+
+TEST_P(CheckInterrupted, BlockedByItsParentStillEndsTheWait)
+{
+    // A parent that left the signal blocked (a shell's child during a trap,
+    // a service manager): the wait must unblock it.
+    ChildProcess::Options options;
+    options.blockedSignal = GetParam();
+    ChildProcess run(check, options);
+    ASSERT_TRUE(upToPrompt(run));
+
+    kill(run.pid(), GetParam());
 
     EXPECT_EQ(-GetParam(), run.wait());
     expectBothRemoved();

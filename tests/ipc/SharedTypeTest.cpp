@@ -59,6 +59,25 @@ TEST(SharedTypeCreating, CreateMakesBlockOfRecordSizeAndConstructsRecord)
     EXPECT_EQ(sizeof(Record), blockSize(name));
 }
 
+// A peer's record type of plain members only: value-initialising it (T())
+// would zero the block before anyone looked.
+struct PlainRecord {
+    unsigned char bytes[64];
+};
+
+TEST(SharedTypeCreating, RecordWithoutAConstructorOfItsOwnKeepsWhatPeersFilled)
+{
+    const std::string name = uniqueName("plain");
+    BlockCleanup cleanup(name);
+    const std::vector<unsigned char> filled(sizeof(PlainRecord), 0x5A);
+    writeBlock(name, filled);
+
+    SharedType<PlainRecord> object(name, creating);
+    object.create();
+
+    EXPECT_EQ(filled, readBlock(name));
+}
+
 TEST(SharedTypeCreating, ExistingBlockOfAnotherSizeIsResizedAndRecordRebuilt)
 {
     const std::string name = uniqueName("resize");

@@ -169,15 +169,15 @@ void leadSessionOn(int terminal)
     }
 }
 
-// Blocked and raised before exec: the program starts with it pending, and
-// exec keeps both the mask and the pending set.
-void holdPending(int signal)
+// Blocked (and raised, when pending) before exec: exec keeps both the mask
+// and the pending set.
+void holdSignal(int signal, bool pending)
 {
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, signal);
-    if (sigprocmask(SIG_BLOCK, &only, nullptr) != 0 || raise(signal) != 0) {
-        failInChild("pending signal");
+    if (sigprocmask(SIG_BLOCK, &only, nullptr) != 0 || (pending && raise(signal) != 0)) {
+        failInChild("held signal");
     }
 }
 
@@ -238,7 +238,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         }
         isolate(options);
         if (options.pendingSignal != 0) {
-            holdPending(options.pendingSignal);
+            holdSignal(options.pendingSignal, true);
+        }
+        if (options.blockedSignal != 0) {
+            holdSignal(options.blockedSignal, false);
         }
         if (options.ignoreHangUp) {
             signal(SIGHUP, SIG_IGN);

@@ -31,6 +31,8 @@ public:
                                                // leads; closeInput() hangs it up
         int pendingSignal = 0;                 // already sent and held when the program starts, as
                                                // if it came while the program was busy
+        int blockedSignal = 0;                 // blocked, not sent, when the program starts, as a
+                                               // parent may leave its mask
         bool separateErrors = false;           // standard error on a pipe of its own
         int outputPipeBytes = 0;               // standard output's pipe holds this much (0: the default)
         bool procOfItsOwn = false;             // a /proc of its own pid namespace over the test's

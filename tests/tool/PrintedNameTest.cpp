@@ -72,7 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
                               "''$'\\341\\205\\237''okr'"},
                       Printed{"okr-\xe2\x80\xa9", "'okr-'$'\\342\\200\\251'"},
                       // a braille pattern with dots is no blank
-                      Printed{"okr-\xe2\xa0\x81", "okr-\xe2\xa0\x81"}));
+                      Printed{"okr-\xe2\xa0\x81", "okr-\xe2\xa0\x81"},
+                      // an overlong "/" is three stray bytes, never the character
+                      Printed{"okr-\xe0\x80\xaf", "'okr-'$'\\340\\200\\257'"}));
 
 TEST(PrintedNameReading, TakesWhatAShellTakesAndRefusesWhatItWouldExpand)
 {

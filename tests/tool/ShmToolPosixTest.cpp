@@ -314,6 +314,95 @@ TEST_F(ShmTool, CleanThatCannotRemoveSaysSoAndFailsWithStatusOne)
     EXPECT_TRUE(shmExists("okr-info-1234"));
 }
 
+TEST_F(ShmTool, KindComesFromTheNameAsInfoRecordNameWritesIt)
+{
+    const std::vector<std::pair<std::string, std::string>> kinds{{"okr-sync", "sync"},
+                                                                 {"okr-info-0", "info"},
+                                                                 {"okr-info-4294967295", "info"},
+                                                                 {"okr-info-4294967296", "other"},
+                                                                 {"okr-info-01", "other"},
+                                                                 {"okr-info-", "other"},
+                                                                 {"okr-info-12a", "other"},
+                                                                 {"okr-sync2", "other"}};
+    for (const auto& kind : kinds) {
+        writeBlock(kind.first, {});
+    }
+    for (const auto& kind : kinds) {
+        const json row = listed(kind.first);
+        EXPECT_EQ(kind.second, row["kind"]) << kind.first;
+        EXPECT_EQ(kind.second == "other" ? json() : json("wrong size"), row["layout"]) << kind.first;
+    }
+}
+
+TEST_F(ShmTool, OwnerAndModifiedAreTheFilesOwn)
+{
+    writeBlock("okr-info-7", {});
+    writeBlock("okr-x", {});
+    ASSERT_EQ(0, chown("/dev/shm/okr-x", strangerUid, strangerUid));
+    // A zone west of Greenwich with a half-hour offset: -03:30.
+    ASSERT_EQ(0, setenv("TZ", "XST3:30", 1));
+    ASSERT_EQ(0, runCommand("touch -d '2024-05-01 14:03:59' /dev/shm/okr-info-7").status);
+    const std::string modified = runCommand("date -d '2024-05-01 14:03:59' +%Y-%m-%dT%H:%M:%S%:z").output;
+
+    EXPECT_EQ("root", listed("okr-info-7")["owner"]);
+    EXPECT_EQ(modified, listed("okr-info-7")["modified"].get<std::string>() + "\n");
+    EXPECT_EQ(std::to_string(strangerUid), listed("okr-x")["owner"]) << "no account: the uid";
+    const ToolRun table = runTool({"list", "-n", "--raw", "-o", "owner,modified"});
+    EXPECT_EQ("root " + modified, table.output.substr(0, table.output.find('\n') + 1));
+    EXPECT_NE(std::string::npos, table.output.find("\n" + std::to_string(strangerUid) + " ")) << table.output;
+    EXPECT_EQ("2024-05-01T14:03:59-03:30\n", modified);
+    unsetenv("TZ");
+}
+
+TEST_F(ShmTool, UsersSayNobodyWithADashAndOthersUnseenWithAQuestionMark)
+{
+    ChildProcess waiting(check);
+    std::string record;
+    ASSERT_TRUE(startCheck(waiting, record));
+    writeBlock("okr-a", {});
+    const std::string pid = std::to_string(waiting.pid());
+    const std::vector<std::string> users{"list", "-n", "--raw", "-o", "name,users"};
+
+    EXPECT_EQ("okr-a -\n" + record + " " + pid + "\nokr-sync " + pid + "\n", runTool(users).output);
+    // A stranger may not read root's processes: the record's own process is
+    // known, who else maps it is not.
+    EXPECT_EQ("okr-a unknown\n" + record + " '" + pid + ",?'\nokr-sync unknown\n", runTool(users, strangerUid).output);
+    waiting.write("\n");
+    EXPECT_EQ(0, waiting.wait());
+}
+
+// A link, FIFO or folder of such a name is no object, and a file not
+// matching okr-* none of the tool's: none is listed, none is read.
+TEST_F(ShmTool, OnlyRegularFilesMatchingOkrAreObjectsAndNoLinkIsFollowed)
+{
+    writeBlock("target", std::vector<unsigned char>(16, 0xAA));
+    ASSERT_EQ(0, symlink("target", "/dev/shm/okr-sync"));
+    ASSERT_EQ(0, mkfifo("/dev/shm/okr-info-5", 0666));
+    ASSERT_EQ(0, mkdir("/dev/shm/okr-info-6", 0777));
+
+    const ToolRun list = runTool({"list", "--json"});
+    EXPECT_EQ(0, list.status) << list.errors;
+    EXPECT_EQ(json::array(), json::parse(list.output));
+    for (const std::string name : {"okr-sync", "okr-info-5"}) {
+        const ToolRun show = runTool({"show", name});
+        EXPECT_EQ(1, show.status) << show.output;
+        EXPECT_EQ("okr-shm: no shared object " + name + "\n", show.errors);
+    }
+}
+
+TEST_F(ShmTool, ARecordOfAProcessThatEndedButIsNotYetReapedIsOrphaned)
+{
+    ChildProcess ended(check);
+    std::string record;
+    ASSERT_TRUE(startCheck(ended, record));
+    kill(ended.pid(), SIGKILL);
+    for (int waited = 0; !ended.ended() && waited < 10000; waited += 10) {
+        usleep(10000);
+    }
+    EXPECT_EQ("orphaned", listed(record)["state"]) << "a zombie is no live process";
+    ended.wait();
+}
+
 // Both records, filled by a process other than the tool.
 class ShmToolShow : public ShmTool, public ::testing::WithParamInterface<std::pair<std::string, std::size_t>> {};
 
@@ -336,12 +425,31 @@ TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
     std::size_t nonZero = 0;
     for (const json& area : record["areas"]) {
         EXPECT_EQ(end, area["offset"]) << area;
+        // "41 00 ...": at most 16 bytes, each two digits and a space but the last
+        EXPECT_EQ(std::min(area["size"].get<std::size_t>(), std::size_t{16}) * 3 - 1,
+                  area["first"].get<std::string>().size())
+            << area;
         end += area["size"].get<std::size_t>();
         nonZero += area["nonzero"].get<std::size_t>();
     }
     EXPECT_EQ(bytes.size(), end);
     EXPECT_EQ(3u, nonZero);
     EXPECT_EQ("41", record["areas"][0]["first"].get<std::string>().substr(0, 2));
+    EXPECT_EQ(name == "okr-sync" ? "SharedSyncInfo" : "LogInfo", record["record"]);
+
+    // The table's NONZERO counts every byte of an area too.
+    const ToolRun text = runTool({"show", name});
+    std::istringstream rows(text.output.substr(text.output.find("\nAREA ") + 1));
+    std::size_t shown = 0;
+    for (std::string row; std::getline(rows, row);) {
+        std::istringstream cells(row);
+        std::string area;
+        std::size_t offset = 0;
+        std::size_t size = 0;
+        std::size_t nonzero = 0;
+        shown += cells >> area >> offset >> size >> nonzero ? nonzero : 0;
+    }
+    EXPECT_EQ(3u, shown) << text.output;
 
     const ToolRun hex = runTool({"show", name, "--hex"});
     EXPECT_EQ(0, hex.status);
@@ -376,6 +484,8 @@ TEST_F(ShmTool, WrongSizeObjectsAreReportedAndNeverRead)
 
         const ToolRun show = runTool({"show", object.first});
         EXPECT_EQ(1, show.status) << object.first;
+        EXPECT_NE(std::string::npos, show.output.find("SIZE    " + std::to_string(object.second) + "\n"))
+            << show.output;
         EXPECT_NE(std::string::npos, show.output.find("LAYOUT  wrong size")) << show.output;
         EXPECT_NE(std::string::npos, show.errors.find(" is " + std::to_string(object.second) + " bytes, not the "))
             << show.errors;
@@ -423,8 +533,12 @@ INSTANTIATE_TEST_SUITE_P(
                       // a name a product could not create may still be a file here
                       Usage{{"show", std::string(300, 'x')}, 2, "too long"},
                       Usage{{"show", "COM\xC2\xB9"}, 1, "okr-shm: no shared object COM\xC2\xB9\n"},
+                      // NAME_MAX bytes exactly still fit
+                      Usage{{"show", "okr-" + std::string(251, 'x')}, 1, "okr-shm: no shared object okr-xxx"},
                       Usage{{"list", "-o", "NAME,bogus"}, 2, "unknown column bogus"},
-                      Usage{{"list", "--json", "--raw"}, 2, "excludes"}, Usage{{"/?"}, 0, "clean"},
+                      Usage{{"list", "-o", ""}, 2, "unknown column ''"},
+                      Usage{{"list", "--json", "--raw"}, 2, "excludes"}, Usage{{"list", "--json", "-n"}, 2, "excludes"},
+                      Usage{{"list", "--json", "-o", "name"}, 2, "excludes"}, Usage{{"/?"}, 0, "clean"},
                       Usage{{"--version"}, 0, "okr-shm " OKR_VERSION "\n"}, Usage{{"--help"}, 0, "Exit status: 0 done"},
                       Usage{{"clean", "--help"}, 0, "every okr-* file of earlier boots"}));
 
@@ -462,18 +576,17 @@ TEST_P(ShmToolHostileName, PrintsAsOneQuotedLineThatLooksLikeNoOtherName)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ShmToolHostileName,
-                         ::testing::Values(std::make_pair("okr-a\nokr-info-99 info 135880 ok root",
-                                                          "'okr-a'$'\\n''okr-info-99 info 135880 ok root'"),
-                                           std::make_pair("okr-\x1b[31mred", "'okr-'$'\\033''[31mred'"),
-                                           std::make_pair("okr-info-1 ", "'okr-info-1 '"),
-                                           std::make_pair("okr-\xff\xfe", "'okr-'$'\\377\\376'"),
-                                           std::make_pair("okr-x\x1b]0;pwned\a", "'okr-x'$'\\033'']0;pwned'$'\\a'"),
-                                           std::make_pair("okr-\x01\x7f\xc2\x9b", "'okr-'$'\\001\\177\\302\\233'"),
-                                           std::make_pair("okr-:|*?\"<>\\", "'okr-:|*?\"<>\\'"),
-                                           std::make_pair("okr-info-1.", "okr-info-1."),
-                                           std::make_pair("okr-it's", "\"okr-it's\""),
-                                           std::make_pair("okr-\xe2\xa0\x80", "'okr-'$'\\342\\240\\200'")));
+INSTANTIATE_TEST_SUITE_P(
+    Names, ShmToolHostileName,
+    ::testing::Values(
+        std::make_pair("okr-a\nokr-info-99 info 135880 ok root", "'okr-a'$'\\n''okr-info-99 info 135880 ok root'"),
+        std::make_pair("okr-\x1b[31mred", "'okr-'$'\\033''[31mred'"), std::make_pair("okr-info-1 ", "'okr-info-1 '"),
+        std::make_pair("okr-\xff\xfe", "'okr-'$'\\377\\376'"),
+        std::make_pair("okr-x\x1b]0;pwned\a", "'okr-x'$'\\033'']0;pwned'$'\\a'"),
+        std::make_pair("okr-\x01\x7f\xc2\x9b", "'okr-'$'\\001\\177\\302\\233'"),
+        std::make_pair("okr-:|*?\"<>\\", "'okr-:|*?\"<>\\'"), std::make_pair("okr-info-1.", "okr-info-1."),
+        std::make_pair("okr-it's", "\"okr-it's\""), std::make_pair("okr-\xe2\xa0\x80", "'okr-'$'\\342\\240\\200'"),
+        std::make_pair("okr-\"q\"", "'okr-\"q\"'"), std::make_pair("okr-\x1f", "'okr-'$'\\037'")));
 
 TEST_F(ShmTool, NamesThatAreNotUtf8StayDistinctInJsonAndComeBackIntoShow)
 {
@@ -813,6 +926,30 @@ TEST_P(ShmToolSwappedIn, ObjectUnderAHiddenNameIsNotRemoved)
 }
 
 INSTANTIATE_TEST_SUITE_P(FileOrLink, ShmToolSwappedIn, ::testing::Bool());
+
+// A record is named with its process's id in the check's own namespace; the
+// tool, outside, names that process by the id it sees.
+TEST_F(ShmTool, ARecordMadeInAChildPidNamespaceIsUsedByItsProcessUnderItsOuterId)
+{
+    startChildrenInOwnPidNamespace();
+    ChildProcess::Options inWorld;
+    inWorld.procOfItsOwn = true;
+    setNextIdInWorld(unusedProcessId());
+    ChildProcess waiting(check, inWorld);
+    std::string record;
+    ASSERT_TRUE(startCheck(waiting, record));
+    ASSERT_NE(waiting.pid(), idInWorld(waiting.pid()));
+
+    const json row = listed(record);
+    EXPECT_EQ(waiting.pid(), row["owner_process"]) << row;
+    EXPECT_EQ(json::array({waiting.pid()}), row["users"]) << row;
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_NE(std::string::npos,
+              clean.output.find("kept " + record + ": in use by " + std::to_string(waiting.pid()) + "\n"))
+        << clean.output;
+    waiting.write("\n");
+    EXPECT_EQ(0, waiting.wait());
+}
 
 TEST_F(ShmTool, AnObjectAnotherCleanRemovedFirstIsAlreadyGone)
 {

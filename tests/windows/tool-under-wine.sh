@@ -4,7 +4,7 @@
 # shared folder and nothing is left behind.
 #   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO
 # SCENARIO: list, clean, show, usage, edges, missing; and against a hostile
-# shared folder: fullwidth, links, folder_link, case, names, reach, fuzz.
+# shared folder: fullwidth, links, folder_link, case, names, reach, fuzz, replaced.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
 export LC_ALL=C.UTF-8
@@ -389,6 +389,38 @@ edges)
   WINEDEBUG=+file timeout 60 "$wine" "$tool" list 2>"$work/trace" | wc -l >"$work/lines"
   writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
   [ "$(cat "$work/lines")" = 201 ] && [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "list | wc: $(cat "$work/lines") lines, $writes writes"
+  ;;
+replaced)
+  # okr-info-5, orphaned, is replaced by another file of its name while clean,
+  # past its inventory, is stalled writing into a full pipe (filler objects
+  # ahead of it): the file it would remove is no longer the one it judged.
+  for i in $(seq 1000 1199); do : >"$folder/okr-a$i"; done
+  head -c 16 /dev/zero >"$folder/okr-info-5"
+  python3 - "$wine" "$tool" "$folder" <<'PY' || fail "a replaced file was removed"
+import fcntl, os, subprocess, sys, termios, time
+wine, tool, folder = sys.argv[1:]
+read, write = os.pipe()
+fcntl.fcntl(write, 1031, 4096)  # F_SETPIPE_SZ: one page
+clean = subprocess.Popen([wine, tool, "clean"], stdout=write, stderr=subprocess.PIPE)
+os.close(write)
+def unread():
+    return int.from_bytes(fcntl.ioctl(read, termios.FIONREAD, b"\0" * 4), "little")
+for _ in range(600):
+    if unread() >= 4096 - 64 or clean.poll() is not None:
+        break
+    time.sleep(0.1)
+assert clean.poll() is None, "clean did not stall"
+with open(f"{folder}/okr-info-5.new", "wb") as f:
+    f.write(b"\1" * 16)
+os.rename(f"{folder}/okr-info-5.new", f"{folder}/okr-info-5")
+out = b""
+while chunk := os.read(read, 65536):
+    out += chunk
+clean.wait(60)
+lines = [line for line in out.decode().replace("\r", "").splitlines() if "okr-info-5" in line]
+assert lines == ["kept okr-info-5: changed since it was listed"], lines
+assert open(f"{folder}/okr-info-5", "rb").read() == b"\1" * 16
+PY
   ;;
 *) fail "no scenario $scenario" ;;
 esac
