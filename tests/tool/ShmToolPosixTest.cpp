@@ -947,6 +947,37 @@ TEST_F(ShmTool, AnUnpublishedBlockOfAKilledCreatorIsRemovedAndNoOtherNameCounts)
     }
 }
 
+// What a clean killed with an unpublished block set aside leaves (it sets
+// one aside only when its creator was not seen, as in the instant its open
+// call makes the name): listed as unpublished; in use, it goes back under
+// its hidden name, through which its creator publishes. A leftover whose
+// name holds no creator's name exactly is never put back under that name.
+TEST_F(ShmTool, AnUnpublishedBlockLeftSetAsideGoesBackUnderItsHiddenNameOnly)
+{
+    const std::string hidden = ".okr-new-0123456789abcdef01234567";
+    const std::string aside = ".okr-shm-0123456789abcdef-" + hidden;
+    const std::string forged = ".okr-shm-1111111111111111-.okr-new-0123456789ABCDEF01234567";
+    writeBlock(aside, std::vector<unsigned char>(16));
+    writeBlock(forged, std::vector<unsigned char>(16));
+    const std::unique_ptr<ChildProcess> creator = holding("/dev/shm/" + aside);
+    const std::unique_ptr<ChildProcess> squatter = holding("/dev/shm/" + forged);
+    const json row = listed(aside);
+    EXPECT_EQ("unpublished", row["kind"]) << row;
+    EXPECT_EQ(hidden, row["set_aside_from"]) << row;
+    EXPECT_EQ(json(), listed(forged)["set_aside_from"]);
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    EXPECT_NE(std::string::npos, clean.output.find("put back " + aside + " as " + hidden + ": in use by " +
+                                                   std::to_string(creator->pid()) + "\n"))
+        << clean.output;
+    EXPECT_NE(std::string::npos, clean.output.find("kept " + forged + ": in use by " + std::to_string(squatter->pid()) +
+                                                   "; its name is unknown\n"))
+        << clean.output;
+    EXPECT_TRUE(shmExists(hidden));
+    EXPECT_TRUE(shmExists(forged));
+}
+
 // Names in the hidden form made beforehand by other users: the one a
 // predictable choice would take, a FIFO, a forged leftover in use whose name
 // is taken, and an unused file in the form of an earlier version. clean
