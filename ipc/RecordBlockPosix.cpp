@@ -115,6 +115,8 @@ public:
             }
         }
     }
+    // The hidden name goes before the descriptor: while it exists, this
+    // process is seen holding it, and okr-shm clean leaves it alone.
     ~NewBlock()
     {
         if (!hidden.empty()) {

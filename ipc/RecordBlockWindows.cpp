@@ -79,7 +79,9 @@ std::string pathOf(const std::string& name)
 }
 
 // The hidden name goes however the building ends: Boost removes an open
-// file's name at once and the file with its last handle.
+// file's name at once and the file with its last handle. Until the block is
+// published, the handle is open: okr-shm clean sees the hidden name held
+// and leaves it alone.
 class HiddenName {
 public:
     explicit HiddenName(std::string hidden) : name(std::move(hidden)) {}

@@ -4,6 +4,10 @@
 //   okr-test-record-peer create|openOrCreate|open|read NAME [VALUE]
 //     opens the record as the verb says, writes VALUE (but read), prints the
 //     record's value in hex and exits; "error: <what>" and status 1 on failure.
+//   okr-test-record-peer stall NAME
+//     creates NAME with a record whose constructor, between building the
+//     block and publishing it, prints "building" and waits for a line (or
+//     the end) of its input; then prints "published" and exits.
 //   okr-test-record-peer race GATE NAME ROUNDS RACERS
 //     for each round, meets the other racers at GATE, then openOrCreate's
 //     NAME-<round>, checks that it maps a finished record and counts itself
@@ -32,6 +36,20 @@ bool finished(const PeerRecord& record)
     return record.magic == okr::testing::peerMagic && record.filler[0] == 0xA5 &&
            record.filler[sizeof record.filler - 1] == 0xA5;
 }
+
+// Stopped where a creator that is killed leaves an unpublished block: built,
+// full size, under its hidden name.
+struct StalledRecord {
+    StalledRecord() : value(0)
+    {
+        std::printf("building\n");
+        std::fflush(stdout);
+        char line[16];
+        (void)!std::fgets(line, sizeof line, stdin);
+    }
+    std::uint32_t value;
+    std::uint8_t filler[64 * 1024 - 4];
+};
 
 int race(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
 {
@@ -78,6 +96,11 @@ int main(int argc, char** argv)
         if (verb == "race" && argc == 6) {
             return race(name, argv[3], static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)),
                         static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
+        }
+        if (verb == "stall") {
+            const auto record = SharedRecord<StalledRecord>::create(name);
+            std::printf("published\n");
+            return 0;
         }
         if (verb == "read") {
             const auto record = SharedRecord<PeerRecord>::openReadOnly(name);

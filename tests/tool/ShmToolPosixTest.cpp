@@ -34,6 +34,7 @@ using nlohmann::json;
 
 const std::string tool = OKR_TOOL_PROGRAM;
 const std::string check = OKR_CHECK_PROGRAM;
+const std::string recordPeer = OKR_RECORD_PEER;
 constexpr int strangerUid = 54321; // no passwd entry, no rights to root's processes
 
 struct ToolRun {
@@ -175,6 +176,31 @@ protected:
             closedir(folder);
         }
         return names;
+    }
+
+    // The names in /dev/shm under which SharedRecord builds a new block.
+    static std::vector<std::string> unpublishedNames()
+    {
+        std::vector<std::string> names;
+        DIR* folder = opendir("/dev/shm");
+        while (const dirent* entry = folder != nullptr ? readdir(folder) : nullptr) {
+            const std::string name = entry->d_name;
+            if (name.rfind(".okr-new-", 0) == 0 && name.size() == 9 + 24) {
+                names.push_back(name);
+            }
+        }
+        if (folder != nullptr) {
+            closedir(folder);
+        }
+        return names;
+    }
+
+    // When the file last changed, its name included: a rename sets it.
+    static struct timespec changedAt(const std::string& name)
+    {
+        struct stat facts = {};
+        EXPECT_EQ(0, lstat(("/dev/shm/" + name).c_str(), &facts)) << name;
+        return facts.st_ctim;
     }
 
     static ino_t inodeOf(const std::string& name)
@@ -845,6 +871,111 @@ TEST_F(ShmTool, LeftoversOfAKilledCleanAreListedAndTheNextCleanSettlesThem)
     }
     EXPECT_EQ(recordInode, inodeOf(record)) << "the record in use is not back under its name";
     EXPECT_EQ(std::vector<std::string>(), setAsideNames());
+}
+
+// A SharedRecord creator stalled between building its block and publishing
+// it (the peer's record constructor waits), as one that uses a hidden name
+// does: the block is listed as unpublished, in use by its creator, and clean
+// keeps it where it is (its ctime says it was never moved, not even aside
+// and back): the creator then publishes it as if nobody had looked.
+TEST_F(ShmTool, AnUnpublishedBlockItsCreatorIsBuildingIsListedAndKeptWhereItIs)
+{
+    ChildProcess creator(recordPeer, {"--publish=hidden", "stall", "okr-record"}, ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(creator.readLine(line) && line == "building") << line;
+    const std::vector<std::string> hidden = unpublishedNames();
+    ASSERT_EQ(1u, hidden.size());
+    const std::string pid = std::to_string(creator.pid());
+
+    const json row = listed(hidden[0]);
+    EXPECT_EQ("unpublished", row["kind"]) << row;
+    EXPECT_EQ("in use", row["state"]) << row;
+    EXPECT_EQ(json::array({creator.pid()}), row["users"]) << row;
+    EXPECT_EQ(json(), row["layout"]) << row;
+    EXPECT_EQ(false, row["set_aside"]) << row;
+    EXPECT_EQ(hidden[0] + " unpublished 65536 " + pid + "\n",
+              runTool({"list", "-n", "--raw", "-o", "name,kind,size,users"}).output);
+    const struct timespec before = changedAt(hidden[0]);
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    EXPECT_NE(std::string::npos, clean.output.find("kept " + hidden[0] + ": in use by " + pid + "\n")) << clean.output;
+    const struct timespec after = changedAt(hidden[0]);
+    EXPECT_TRUE(before.tv_sec == after.tv_sec && before.tv_nsec == after.tv_nsec) << "clean moved it";
+    creator.write("\n");
+    EXPECT_TRUE(creator.readLine(line) && line == "published") << line;
+    EXPECT_EQ(0, creator.wait());
+    EXPECT_EQ(std::vector<std::string>(), unpublishedNames());
+}
+
+// A creator killed between building and publishing leaves its block under
+// the hidden name: orphaned, and removed by clean. Names that only look like
+// one (upper-case or too few or many digits, not hex) are no creator's:
+// neither listed nor touched.
+TEST_F(ShmTool, AnUnpublishedBlockOfAKilledCreatorIsRemovedAndNoOtherNameCounts)
+{
+    ChildProcess creator(recordPeer, {"--publish=hidden", "stall", "okr-record"}, ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(creator.readLine(line) && line == "building") << line;
+    kill(creator.pid(), SIGKILL);
+    creator.wait();
+    const std::vector<std::string> left = unpublishedNames();
+    ASSERT_EQ(1u, left.size());
+    const std::string digits = left[0].substr(9);
+    const std::vector<std::string> lookalikes{".okr-new-A" + digits.substr(1), ".okr-new-" + digits.substr(1),
+                                              ".okr-new-" + digits + "0", ".okr-new-" + digits.substr(1) + "g",
+                                              ".OKR-NEW-" + digits};
+    for (const std::string& name : lookalikes) {
+        writeBlock(name, std::vector<unsigned char>(16));
+    }
+
+    const ToolRun list = runTool({"list", "--json"});
+    EXPECT_EQ(0, list.status) << list.errors;
+    const json rows = json::parse(list.output);
+    ASSERT_EQ(1u, rows.size()) << list.output;
+    EXPECT_EQ(left[0], rows[0]["name"]);
+    EXPECT_EQ("unpublished", rows[0]["kind"]);
+    EXPECT_EQ("orphaned", rows[0]["state"]);
+    EXPECT_EQ(65536, rows[0]["size"]);
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    EXPECT_EQ("removed " + left[0] + "\n", clean.output);
+    EXPECT_FALSE(shmExists(left[0]));
+    for (const std::string& name : lookalikes) {
+        EXPECT_TRUE(shmExists(name)) << name;
+    }
+}
+
+// What a clean killed with an unpublished block set aside leaves (it sets
+// one aside only when its creator was not seen, as in the instant its open
+// call makes the name): listed as unpublished; in use, it goes back under
+// its hidden name, through which its creator publishes. A leftover whose
+// name holds no creator's name exactly is never put back under that name.
+TEST_F(ShmTool, AnUnpublishedBlockLeftSetAsideGoesBackUnderItsHiddenNameOnly)
+{
+    const std::string hidden = ".okr-new-0123456789abcdef01234567";
+    const std::string aside = ".okr-shm-0123456789abcdef-" + hidden;
+    const std::string forged = ".okr-shm-1111111111111111-.okr-new-0123456789ABCDEF01234567";
+    writeBlock(aside, std::vector<unsigned char>(16));
+    writeBlock(forged, std::vector<unsigned char>(16));
+    const std::unique_ptr<ChildProcess> creator = holding("/dev/shm/" + aside);
+    const std::unique_ptr<ChildProcess> squatter = holding("/dev/shm/" + forged);
+    const json row = listed(aside);
+    EXPECT_EQ("unpublished", row["kind"]) << row;
+    EXPECT_EQ(hidden, row["set_aside_from"]) << row;
+    EXPECT_EQ(json(), listed(forged)["set_aside_from"]);
+
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_EQ(0, clean.status) << clean.errors;
+    EXPECT_NE(std::string::npos, clean.output.find("put back " + aside + " as " + hidden + ": in use by " +
+                                                   std::to_string(creator->pid()) + "\n"))
+        << clean.output;
+    EXPECT_NE(std::string::npos, clean.output.find("kept " + forged + ": in use by " + std::to_string(squatter->pid()) +
+                                                   "; its name is unknown\n"))
+        << clean.output;
+    EXPECT_TRUE(shmExists(hidden));
+    EXPECT_TRUE(shmExists(forged));
 }
 
 // Names in the hidden form made beforehand by other users: the one a

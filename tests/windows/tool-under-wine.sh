@@ -2,9 +2,10 @@
 # The Windows okr-shm under Wine, beside real runs of the Windows check, in a
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
-#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO
-# SCENARIO: list, clean, show, usage, edges, missing; and against a hostile
-# shared folder: fullwidth, links, folder_link, case, names, reach, fuzz, replaced.
+#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO [RECORD_PEER_EXE]
+# SCENARIO: list, clean, show, usage, edges, missing, unpublished (which runs
+# RECORD_PEER_EXE); and against a hostile shared folder: fullwidth, links,
+# folder_link, case, names, reach, fuzz, replaced.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
 export LC_ALL=C.UTF-8
@@ -12,6 +13,7 @@ tool=$1
 check=$2
 wine=$3
 scenario=$4
+peer=${5:-}
 # shellcheck source=wine-world.sh
 . "$(dirname "$0")/wine-world.sh"
 # Wine cannot read its event log back: the boot stamp is empty.
@@ -421,6 +423,62 @@ lines = [line for line in out.decode().replace("\r", "").splitlines() if "okr-in
 assert lines == ["kept okr-info-5: changed since it was listed"], lines
 assert open(f"{folder}/okr-info-5", "rb").read() == b"\1" * 16
 PY
+  ;;
+unpublished)
+  # A SharedRecord creator stalled between building its block and publishing
+  # it (the peer's record constructor waits for a line), which on Windows is
+  # always under a hidden name: listed as unpublished, held, and kept by
+  # clean; once a creator is killed there, clean removes what it left, also
+  # in an earlier boot's folder. Names of another form are no creator's.
+  # start_creator FD: sets creator_pid and hidden once the block is built.
+  start_creator() {
+    mkfifo "$work/in$1"
+    "$wine" "$peer" stall okr-record <"$work/in$1" >"$work/peer$1" &
+    creator_pid=$!
+    checks+=("$creator_pid")
+    eval "exec $1>\"$work/in$1\""
+    for _ in $(seq 1 600); do
+      grep -q building "$work/peer$1" 2>/dev/null && break
+      sleep 0.1
+    done
+    grep -q building "$work/peer$1" || fail "the creator did not stall: $(cat "$work/peer$1")"
+    hidden=$(find "$folder" -maxdepth 1 -regextype posix-extended -regex '.*/\.okr-new-[0-9a-f]{24}' -printf '%f\n')
+    [ "$(wc -l <<<"$hidden")" = 1 ] && [ ${#hidden} = 33 ] || fail "no one hidden name: $hidden"
+  }
+  lookalikes=(.OKR-NEW-0123456789abcdef01234567 .okr-new-0123456789ABCDEF01234567 .okr-new-0123456789abcdef0123)
+  for name in "${lookalikes[@]}"; do printf a >"$folder/$name"; done
+  mkdir -p "$folder/1700000020"
+  head -c 16 /dev/zero >"$folder/1700000020/.okr-new-00112233445566778899aabb"
+  start_creator 3
+  okr_shm list --json
+  [ "$status" = 0 ] || fail "list --json: status $status: $err"
+  [ "$(json_field "$hidden" kind)" = '"unpublished"' ] && [ "$(json_field "$hidden" state)" = '"in use"' ] &&
+    [ "$(json_field "$hidden" size)" = 65536 ] && [ "$(json_field "$hidden" layout)" = null ] ||
+    fail "$hidden: $out"
+  for name in "${lookalikes[@]}"; do [ "$(json_field "$name" kind)" = missing ] || fail "$name listed: $out"; done
+  okr_shm list
+  grep -Eq "^\\$hidden +unpublished +65536 +- .* in use\$" <<<"$out" || fail "table: $out"
+  okr_shm clean
+  printf '  | %s\n' "$out"
+  [ "$status" = 0 ] || fail "clean: status $status: $err"
+  grep -qxF "kept $hidden: in use (held open)" <<<"$out" || fail "$hidden not kept: $out"
+  grep -qxF "removed $folder_windows/1700000020/.okr-new-00112233445566778899aabb" <<<"$out" &&
+    grep -qxF "removed folder $folder_windows/1700000020" <<<"$out" || fail "the earlier boot's: $out"
+  ! grep -qi "okr-new-0123" <<<"$out" || fail "a lookalike: $out"
+  echo >&3
+  wait "$creator_pid" || fail "the creator failed: $(cat "$work/peer3")"
+  grep -qx published <(tr -d '\r' <"$work/peer3") || fail "not published: $(cat "$work/peer3")"
+  [ ! -e "$folder/$hidden" ] || fail "$hidden left behind"
+  start_creator 4
+  kill -9 "$creator_pid"
+  wait "$creator_pid" 2>/dev/null || true
+  okr_shm list --json
+  [ "$(json_field "$hidden" state)" = '"orphaned"' ] || fail "$hidden of the killed creator: $out"
+  okr_shm clean
+  printf '  | %s\n' "$out"
+  [ "$status" = 0 ] && grep -qxF "removed $hidden" <<<"$out" || fail "clean: status $status: $out $err"
+  [ ! -e "$folder/$hidden" ] || fail "$hidden not removed"
+  for name in "${lookalikes[@]}"; do [ -e "$folder/$name" ] || fail "$name removed"; done
   ;;
 *) fail "no scenario $scenario" ;;
 esac

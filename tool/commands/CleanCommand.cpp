@@ -1,6 +1,7 @@
 #include "tool/commands/Commands.h"
 #include "tool/folder/FileRemoval.h"
 #include "tool/folder/NameRules.h"
+#include "tool/folder/UnpublishedName.h"
 #include "tool/inventory/Inventory.h"
 #include "tool/output/PrintedName.h"
 
@@ -17,7 +18,8 @@ namespace {
 const char* const unknownState = "state unknown: not every process could be inspected";
 
 // Why an object of the shared folder stays; empty when it may go. A
-// leftover under a hidden name stays only while someone uses it.
+// leftover under a hidden name, a clean's or a creator's that never
+// published it, stays only while someone uses it.
 std::string reasonToKeep(const ObjectRow& row)
 {
     if (row.state == State::unopened) {
@@ -26,7 +28,7 @@ std::string reasonToKeep(const ObjectRow& row)
     if (row.kind == Kind::sync && !row.setAside) {
         return "okr-sync is never removed";
     }
-    if (row.kind != Kind::info && !row.setAside) {
+    if (row.kind != Kind::info && row.kind != Kind::unpublished && !row.setAside) {
         return "not an information record";
     }
     switch (row.state) {
@@ -184,7 +186,7 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
     bool emptied = boot.others == 0;
     for (const BootFolderFile& file : boot.files) {
         const std::string path = boot.path + "/" + printedName(file.file.name);
-        if (!nameStartsWith(file.file.name, "okr-")) {
+        if (!nameStartsWith(file.file.name, "okr-") && !isUnpublishedName(file.file.name)) {
             emptied = false; // not ours to remove, nor to report
             continue;
         }
@@ -223,6 +225,11 @@ int cleanObjects(bool dryRun)
     std::vector<RemovalCandidate> candidates;
     for (const ObjectRow& row : inventory.objects) {
         const std::string reason = reasonToKeep(row);
+        // An unpublished block in use is kept here, never set aside: its
+        // creator publishes it through its hidden name, which must not vanish
+        // even for a moment. Its creator is always seen as its user: it holds
+        // the descriptor (on Windows the handle) from the call that makes the
+        // hidden name until it has published the block or given up.
         if (!reason.empty() && !row.setAside) {
             Cleaner::keep(printedName(row.file.name), reason);
             continue;

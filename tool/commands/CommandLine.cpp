@@ -105,8 +105,9 @@ int runCommand(const std::vector<std::string>& arguments)
     show->add_flag("--hex", hex, "A canonical hex dump of the record instead, as hexdump -C")->excludes(showJson);
 
     CLI::App* clean = app.add_subcommand(
-        "clean", "Removes orphaned information records and, on Windows, every okr-* file of earlier boots that no "
-                 "process holds open, then their folders once empty; says why it keeps the rest");
+        "clean", "Removes orphaned information records and unpublished blocks (.okr-new-*) and, on Windows, every "
+                 "okr-* file of earlier boots that no process holds open, then their folders once empty; says why it "
+                 "keeps the rest");
     clean->add_flag("--dry-run", dryRun, "Say what would be removed, remove nothing");
 
     std::vector<const char*> argv;

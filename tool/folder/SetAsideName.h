@@ -12,7 +12,7 @@ namespace tool {
 // names alone. Windows never sets an object aside.
 bool isSetAsideName(const std::string& name);
 
-// The okr-* name the object had before it was set aside under name; empty
+// The okr-* or unpublished name the object had before it was set aside under name; empty
 // when name does not say (a leftover of an earlier version of the tool).
 std::string setAsideFrom(const std::string& name);
 

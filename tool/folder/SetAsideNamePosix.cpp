@@ -1,5 +1,7 @@
 #include "tool/folder/SetAsideName.h"
 
+#include "tool/folder/UnpublishedName.h"
+
 #include <sys/random.h>
 
 #include <cerrno>
@@ -31,10 +33,10 @@ std::string setAsideFrom(const std::string& name)
             return std::string();
         }
     }
-    // Only okr-* objects are ever set aside: any other name is no
-    // product's, and "." or ".." no file's.
+    // Only okr-* objects and unpublished blocks are ever set aside: any
+    // other name is no product's, and "." or ".." no file's.
     const std::string from = name.substr(dash + 1);
-    return from.compare(0, 4, "okr-") == 0 ? from : std::string();
+    return from.compare(0, 4, "okr-") == 0 || isUnpublishedName(from) ? from : std::string();
 }
 
 bool newSetAsideName(const std::string& name, std::string& hidden)

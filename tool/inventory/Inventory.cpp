@@ -3,6 +3,7 @@
 #include "host/PlatformText.h"
 #include "tool/folder/NameRules.h"
 #include "tool/folder/SetAsideName.h"
+#include "tool/folder/UnpublishedName.h"
 #include "tool/inventory/AccountNames.h"
 #include "tool/output/PrintedName.h"
 
@@ -116,7 +117,7 @@ bool takeInventory(Inventory& inventory)
     for (const FolderEntry& entry : entries) {
         ObjectRow row;
         row.setAside = isSetAsideName(entry.name);
-        if (!(nameStartsWith(entry.name, "okr-") || row.setAside)) {
+        if (!(nameStartsWith(entry.name, "okr-") || row.setAside || isUnpublishedName(entry.name))) {
             continue;
         }
         EntryType type = EntryType::other;

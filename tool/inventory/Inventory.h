@@ -66,8 +66,9 @@ struct Inventory {
     bool complete = true; // false when an entry could not be opened (said on standard error)
 };
 
-// Every regular file in the shared folder whose name matches "okr-*" or is a
-// set-aside one (SetAsideName.h), and who uses it; every such entry that
+// Every regular file in the shared folder whose name matches "okr-*", is a
+// set-aside one (SetAsideName.h) or an unpublished one (UnpublishedName.h),
+// and who uses it; every such entry that
 // cannot be opened, as unopened. A missing folder holds nothing. False, after
 // saying so on standard error, when the folder cannot be read.
 bool takeInventory(Inventory& inventory);

@@ -1,6 +1,7 @@
 #include "tool/inventory/RecordLayout.h"
 
 #include "tool/folder/NameRules.h"
+#include "tool/folder/UnpublishedName.h"
 
 #include "common/LogInfo"
 #include "common/SharedSyncInfo"
@@ -94,7 +95,7 @@ Kind kindOf(const std::string& name)
     if (asciiPrefix && nameStartsWith(name, infoPrefix) && isChecksum(name.substr(infoPrefix.size()))) {
         return Kind::info;
     }
-    return Kind::other;
+    return isUnpublishedName(name) ? Kind::unpublished : Kind::other;
 }
 
 std::string canonicalInfoName(const std::string& name) { return infoPrefix + name.substr(infoPrefix.size()); }
@@ -104,6 +105,7 @@ const char* kindName(Kind kind)
     switch (kind) {
     case Kind::sync: return "sync";
     case Kind::info: return "info";
+    case Kind::unpublished: return "unpublished";
     case Kind::other: break;
     }
     return "other";
@@ -118,6 +120,7 @@ const RecordLayout* recordLayout(Kind kind)
     switch (kind) {
     case Kind::sync: return &sync;
     case Kind::info: return &info;
+    case Kind::unpublished: // a SharedRecord<T> of a type the tool cannot know
     case Kind::other: break;
     }
     return nullptr;

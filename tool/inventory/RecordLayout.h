@@ -10,8 +10,10 @@ namespace okr {
 namespace tool {
 
 // What an object holds, as its name says: "okr-sync" the synchronisation
-// record, "okr-info-" and a checksum an information record.
-enum class Kind { sync, info, other };
+// record, "okr-info-" and a checksum an information record, a hidden name of
+// SharedRecord's (UnpublishedName.h) a record whose creator has not
+// published it (yet, or ever: it was killed).
+enum class Kind { sync, info, unpublished, other };
 
 Kind kindOf(const std::string& name);
 // An information record's name as its process wrote it ("okr-info-" in lower
