@@ -219,11 +219,12 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
     const int fd = block.get();
     // Every user's processes may open the record whatever the umask, as
     // SharedTypeBase's blocks.
-    if (fchmod(fd, 0666) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    if (fchmod(fd, 0666) != 0) {
         fail(errno);
     }
     // The pages now, so that a full /dev/shm fails here rather than with
-    // SIGBUS in whichever process first writes the record.
+    // SIGBUS in whichever process first writes the record. posix_fallocate
+    // also gives the empty new file its size, so no ftruncate precedes it.
     int error = 0;
     do {
         error = posix_fallocate(fd, 0, static_cast<off_t>(size));
