@@ -3,27 +3,49 @@
 
 // What RecordBlock asks of the platform (RecordBlockPosix.cpp,
 // RecordBlockWindows.cpp). Each throws SharedException with one of
-// recordError's texts for every failure but the two that RecordBlock decides
-// on itself, which come back as null.
+// recordError's texts for every failure but the ones that RecordBlock
+// decides on itself, which come back as null or false.
+//
+// Every block the library maps is held by the locks of ipc/RecordLocks for
+// as long as it is mapped: the user lock by everyone who maps it, the owner
+// lock by its owner; a name is removed only under the block's name lock,
+// after the name was seen to mean that very block.
 
 #include "SharedRecord.h"
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
 namespace okr {
 namespace ipc {
 
-// Builds the block under a hidden, unpredictable name in the same folder,
-// sizes it, reserves its memory, constructs the record, and only then
-// publishes it under name, never replacing what already has that name. Null
-// when name existed: the hidden block is gone again and nothing changed.
-RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, RecordBlock::Construct construct,
-                                 bool owning);
+// True when the platform's folder can hold a file of this name (its length
+// in the units the folder counts); checked before any other call.
+bool nameFitsFolder(const std::string& name) noexcept;
 
-// The existing block of exactly size bytes, mapped whole; null when there
-// is no such name.
+// Builds the block under a hidden, unpredictable name (or none) in the same
+// folder, with the access given, sizes it, reserves its memory, takes the
+// user lock (and the owner lock when owning), constructs the record, and
+// only then publishes it under name, never replacing what already has that
+// name. Null when name existed: the hidden block is gone again and nothing
+// changed.
+RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, RecordBlock::Construct construct,
+                                 bool owning, RecordAccess access);
+
+// The existing block of exactly size bytes, mapped whole, its user lock
+// taken and the name seen to mean it afterwards; null when there is no such
+// name.
 RecordBlockImpl* openBlock(const std::string& name, std::size_t size, bool readOnly);
+
+// openBlock read-write with the owner lock taken too: the block becomes the
+// caller's to remove. Null when there is no such name; throws
+// recordError::ownerAlive while another process holds the owner lock.
+RecordBlockImpl* takeOverBlock(const std::string& name, std::size_t size);
+
+// Waits until something may have appeared under name, or the deadline
+// passes (false then). Never polls; a spurious true is allowed.
+bool waitForName(const std::string& name, std::chrono::steady_clock::time_point deadline);
 
 // How POSIX publishes a new block, best first: an unnamed file linked by its
 // descriptor, the same through /proc, a hidden name. A process moves down
@@ -34,11 +56,16 @@ void startPublishingAt(PublishWay way) noexcept;
 
 void* blockAddress(const RecordBlockImpl& block) noexcept;
 
-// Unmaps and closes the block; an owning block also removes its name, if
-// the name still means this block and not one someone made since.
+// Whether the name still means this block.
+bool isCurrentBlock(const RecordBlockImpl& block);
+
+// Unmaps and closes the block; an owning block of the process that made it
+// (never a forked child) also removes its name, if the name still means
+// this block and not one someone made since.
 void closeBlock(RecordBlockImpl* block) noexcept;
 
-// False when there was no such name.
+// Removes the name under its block's name lock. False when there was no
+// such name.
 bool removeBlockName(const std::string& name);
 
 } // namespace ipc

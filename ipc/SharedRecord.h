@@ -4,7 +4,9 @@
 #include "Export.h"
 #include "SharedException.h"
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -21,8 +23,13 @@ inline constexpr char nameExists[] = "Shared memory name already exists";
 inline constexpr char otherSize[] = "Shared memory block has another size";
 inline constexpr char accessDenied[] = "Access to shared memory denied";
 inline constexpr char noSpace[] = "No space left for shared memory";
+inline constexpr char ownerAlive[] = "Shared memory record has a live owner";
 inline constexpr char cannotOpen[] = "Cannot open shared memory"; // any other cause
 } // namespace recordError
+
+// Who may open a record that create or openOrCreate makes, whatever the
+// umask: the creating user only, the user and its group, or every user.
+enum class RecordAccess { user, group, everyone };
 
 class RecordBlockImpl;
 
@@ -33,10 +40,19 @@ class OKR_API RecordBlock {
 public:
     using Construct = void (*)(void* storage);
 
+    static RecordBlock create(const std::string& name, std::size_t size, Construct construct, RecordAccess access);
+    static RecordBlock openOrCreate(const std::string& name, std::size_t size, Construct construct,
+                                    RecordAccess access);
+    static RecordBlock open(const std::string& name, std::size_t size, bool readOnly);
+    // open, waiting up to timeoutMs for the name to appear.
+    static RecordBlock openWaiting(const std::string& name, std::size_t size, bool readOnly, std::int64_t timeoutMs);
+    static RecordBlock takeOver(const std::string& name, std::size_t size);
+    static bool remove(const std::string& name);
+
+    // The interface of 0.3.0, kept for the programs built against it: their
+    // records stay open to every user, as they were then.
     static RecordBlock create(const std::string& name, std::size_t size, Construct construct);
     static RecordBlock openOrCreate(const std::string& name, std::size_t size, Construct construct);
-    static RecordBlock open(const std::string& name, std::size_t size, bool readOnly);
-    static bool remove(const std::string& name);
 
     RecordBlock(RecordBlock&& other) noexcept;
     RecordBlock& operator=(RecordBlock&& other) noexcept;
@@ -46,6 +62,8 @@ public:
 
     // The mapped block, or null once moved from.
     void* address() const noexcept;
+    // Whether the name still means this block (false once moved from).
+    bool isCurrent() const;
 
 private:
     explicit RecordBlock(RecordBlockImpl* state) noexcept;
@@ -76,18 +94,27 @@ public:
     // A new block under a name that must not exist yet; T is constructed once,
     // before any other process can open the name. The returned object owns the
     // name: its destruction removes it.
-    static SharedRecord create(const std::string& name)
+    static SharedRecord create(const std::string& name, RecordAccess access = RecordAccess::user)
     {
         static_assert(!std::is_const<T>::value, "a read-only record is opened with openReadOnly, never created");
-        return SharedRecord(RecordBlock::create(name, sizeof(T), &construct));
+        return SharedRecord(RecordBlock::create(name, sizeof(T), &construct, access));
+    }
+
+    // The existing block of a dead owner, now owned by this object, its
+    // contents kept: the readers that map it carry on. Fails with
+    // recordError::ownerAlive while its owner lives.
+    static SharedRecord takeOver(const std::string& name)
+    {
+        static_assert(!std::is_const<T>::value, "a read-only record is opened with openReadOnly");
+        return SharedRecord(RecordBlock::takeOver(name, sizeof(T)));
     }
 
     // The existing block of exactly sizeof(T) bytes, or a new one whose T only
     // this call constructs. Never owns the name, whoever created the block.
-    static SharedRecord openOrCreate(const std::string& name)
+    static SharedRecord openOrCreate(const std::string& name, RecordAccess access = RecordAccess::user)
     {
         static_assert(!std::is_const<T>::value, "a read-only record is opened with openReadOnly");
-        return SharedRecord(RecordBlock::openOrCreate(name, sizeof(T), &construct));
+        return SharedRecord(RecordBlock::openOrCreate(name, sizeof(T), &construct, access));
     }
 
     // An existing block of exactly sizeof(T) bytes, read-write. Never owns the name.
@@ -97,11 +124,24 @@ public:
         return SharedRecord(RecordBlock::open(name, sizeof(T), false));
     }
 
+    // The same, waiting up to timeout for the name to appear (without
+    // polling); recordError::nameMissing when it did not.
+    static SharedRecord open(const std::string& name, std::chrono::milliseconds timeout)
+    {
+        static_assert(!std::is_const<T>::value, "a read-only record is opened with openReadOnly");
+        return SharedRecord(RecordBlock::openWaiting(name, sizeof(T), false, timeout.count()));
+    }
+
     // An existing block of exactly sizeof(T) bytes, mapped read-only: get()
     // gives const T*. Never owns the name.
     static SharedRecord<const Plain> openReadOnly(const std::string& name)
     {
         return SharedRecord<const Plain>(RecordBlock::open(name, sizeof(T), true));
+    }
+
+    static SharedRecord<const Plain> openReadOnly(const std::string& name, std::chrono::milliseconds timeout)
+    {
+        return SharedRecord<const Plain>(RecordBlock::openWaiting(name, sizeof(T), true, timeout.count()));
     }
 
     // Removes a name explicitly (a record whose owner crashed, say). Processes
@@ -113,6 +153,10 @@ public:
     T* get() const noexcept { return static_cast<T*>(block.address()); }
     T* operator->() const noexcept { return get(); }
     T& operator*() const noexcept { return *get(); }
+
+    // Whether name still means the block this object maps: false once
+    // someone removed it, or removed it and made another under it.
+    bool isCurrent() const { return block.isCurrent(); }
 
 private:
     explicit SharedRecord(RecordBlock opened) noexcept : block(static_cast<RecordBlock&&>(opened)) {}
