@@ -1,11 +1,15 @@
 // POSIX shared memory, which Boost.Interprocess uses too, called directly:
 // the names are files of /dev/shm, so a block built without a name (or
 // under a hidden one) is published with link(2), which never replaces an
-// existing name.
+// existing name. The locks of RecordLocks.h are taken on each block's file.
 
 #include "RecordBlockPlatform.h"
+#include "RecordLocks.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -13,7 +17,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace okr {
@@ -25,8 +34,10 @@ public:
     std::size_t size = 0;
     bool owning = false;
     std::string name;
-    dev_t device = 0;
+    dev_t device = 0; // known for an owning block and an opened one
     ino_t inode = 0;
+    int fd = -1;   // holds the user lock (and the owner lock) while mapped
+    pid_t pid = 0; // the process that owns the name; a forked child does not
 };
 
 namespace {
@@ -72,14 +83,84 @@ std::string hiddenName()
 class Descriptor {
 public:
     explicit Descriptor(int fd) : value(fd) {}
-    ~Descriptor() { close(value); }
+    ~Descriptor()
+    {
+        if (value >= 0) {
+            close(value);
+        }
+    }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return value; }
+    int release()
+    {
+        const int kept = value;
+        value = -1;
+        return kept;
+    }
 
 private:
     int value;
 };
+
+// How long a user waits for a block that someone is deciding is unused
+// (okr-shm clean holds flock LOCK_EX for that moment), and a remover for
+// another remover of the same file, before giving up.
+constexpr std::chrono::milliseconds lockPatience{2000};
+constexpr std::chrono::milliseconds lockRetryPause{1};
+
+mode_t modeOf(RecordAccess access)
+{
+    switch (access) {
+    case RecordAccess::group: return 0660;
+    case RecordAccess::everyone: return 0666;
+    case RecordAccess::user: break;
+    }
+    return 0600;
+}
+
+// An open-file-description lock of one byte: it belongs to the descriptor,
+// not the process, so a forked child neither gains nor drops it, and two
+// descriptors of one process exclude each other as two processes do.
+bool lockByte(int fd, std::uint64_t byte)
+{
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(byte);
+    lock.l_len = 1;
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+        return true;
+    }
+    if (errno == EAGAIN || errno == EACCES) {
+        return false;
+    }
+    fail(errno);
+}
+
+// The user lock, waiting a bounded while for whoever holds LOCK_EX to
+// decide; false when it never let go.
+bool takeUserLock(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    while (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            fail(errno);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(lockRetryPause);
+    }
+    return true;
+}
+
+// Whether name means the file of dev/ino; lstat, since a symbolic link is
+// never a block.
+bool nameMeans(const std::string& name, dev_t device, ino_t inode)
+{
+    struct stat st = {};
+    return lstat((folder + name).c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
 
 std::atomic<int> publishing{static_cast<int>(PublishWay::byDescriptor)};
 
@@ -99,17 +180,17 @@ void demote(PublishWay to)
 // however the building ends.
 class NewBlock {
 public:
-    NewBlock()
+    explicit NewBlock(mode_t mode)
     {
         if (currentWay() != PublishWay::hiddenName) {
-            fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+            fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
             if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
                 demote(PublishWay::hiddenName);
             }
         }
         if (fd < 0) {
             hidden = hiddenName();
-            fd = shm_open(("/" + hidden).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            fd = shm_open(("/" + hidden).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (fd < 0) {
                 fail(errno);
             }
@@ -122,12 +203,21 @@ public:
         if (!hidden.empty()) {
             shm_unlink(("/" + hidden).c_str());
         }
-        close(fd);
+        if (fd >= 0) {
+            close(fd);
+        }
     }
     NewBlock(const NewBlock&) = delete;
     NewBlock& operator=(const NewBlock&) = delete;
 
     int get() const { return fd; }
+    // The descriptor for the published block, whose locks it holds.
+    int release()
+    {
+        const int kept = fd;
+        fd = -1;
+        return kept;
+    }
 
     // link(2) publishes the finished record in one step and fails when the
     // name exists: no opener sees it before its constructor ran, and a loser
@@ -196,7 +286,8 @@ private:
     std::size_t size;
 };
 
-RecordBlockImpl* adopt(Mapping& mapping, std::size_t size, bool owning, const std::string& name, const struct stat& st)
+RecordBlockImpl* adopt(Mapping& mapping, std::size_t size, bool owning, const std::string& name, const struct stat& st,
+                       int fd)
 {
     auto* block = new RecordBlockImpl;
     block->size = size;
@@ -204,22 +295,48 @@ RecordBlockImpl* adopt(Mapping& mapping, std::size_t size, bool owning, const st
     block->name = name;
     block->device = st.st_dev;
     block->inode = st.st_ino;
+    block->fd = fd;
+    block->pid = owning ? getpid() : 0;
     block->address = mapping.release();
     return block;
 }
 
+// Removes the name of the file open on fd, under its name lock, if the name
+// still means it; false when it does not, or when someone else holds the
+// name lock (and so is removing that very name).
+bool removeNameOf(int fd, const std::string& name, dev_t device, ino_t inode)
+{
+    if (!lockByte(fd, recordLocks::nameByte)) {
+        return false;
+    }
+    bool removed = nameMeans(name, device, inode);
+    const int error = removed && shm_unlink(("/" + name).c_str()) != 0 ? errno : 0;
+    removed = removed && error == 0;
+    struct flock unlock = {};
+    unlock.l_type = F_UNLCK;
+    unlock.l_whence = SEEK_SET;
+    unlock.l_start = static_cast<off_t>(recordLocks::nameByte);
+    unlock.l_len = 1;
+    fcntl(fd, F_OFD_SETLK, &unlock);
+    if (error != 0 && error != ENOENT) {
+        fail(error);
+    }
+    return removed;
+}
+
 } // namespace
+
+bool nameFitsFolder(const std::string& name) noexcept { return name.size() <= NAME_MAX; }
 
 void startPublishingAt(PublishWay way) noexcept { publishing.store(static_cast<int>(way)); }
 
 RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, RecordBlock::Construct construct,
-                                 bool owning)
+                                 bool owning, RecordAccess access)
 {
-    const NewBlock block;
+    NewBlock block(modeOf(access));
     const int fd = block.get();
-    // Every user's processes may open the record whatever the umask, as
-    // SharedTypeBase's blocks.
-    if (fchmod(fd, 0666) != 0) {
+    // Exactly the access asked for, whatever the umask.
+    if (fchmod(fd, modeOf(access)) != 0) {
         fail(errno);
     }
     // The pages now, so that a full /dev/shm fails here rather than with
@@ -232,50 +349,139 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
     if (error != 0) {
         fail(error);
     }
+    // Locked before anyone can see it, so it is never taken for unused nor
+    // for a dead owner's.
+    if (!takeUserLock(fd, std::chrono::steady_clock::now() + lockPatience)) {
+        throw SharedException(recordError::cannotOpen);
+    }
     struct stat st = {};
-    if (owning && fstat(fd, &st) != 0) {
+    if (owning && (!lockByte(fd, recordLocks::ownerByte) || fstat(fd, &st) != 0)) {
         fail(errno);
     }
     Mapping mapping(fd, size, false);
     construct(mapping.get());
     if (!block.publish(name)) {
         if (errno == EAGAIN) {
-            return publishNewBlock(name, size, construct, owning); // once: now under a hidden name
+            return publishNewBlock(name, size, construct, owning, access); // once: now under a hidden name
         }
         if (errno == EEXIST) {
             return nullptr;
         }
         fail(errno);
     }
-    return adopt(mapping, size, owning, name, st);
+    return adopt(mapping, size, owning, name, st, block.release());
 }
 
 RecordBlockImpl* openBlock(const std::string& name, std::size_t size, bool readOnly)
 {
-    // O_NONBLOCK: a FIFO that someone put under the name must not hang us.
-    const int fd = shm_open(("/" + name).c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC, 0);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return nullptr;
+    const auto deadline = std::chrono::steady_clock::now() + lockPatience;
+    for (;;) {
+        // O_NONBLOCK: a FIFO that someone put under the name must not hang us.
+        Descriptor descriptor(
+            shm_open(("/" + name).c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0));
+        const int fd = descriptor.get();
+        if (fd < 0) {
+            if (errno == ENOENT) {
+                return nullptr;
+            }
+            fail(errno);
         }
+        struct stat st = {};
+        if (fstat(fd, &st) != 0) {
+            fail(errno);
+        }
+        if (!S_ISREG(st.st_mode)) {
+            throw SharedException(recordError::cannotOpen);
+        }
+        if (static_cast<std::size_t>(st.st_size) != size) {
+            throw SharedException(recordError::otherSize);
+        }
+        if (!takeUserLock(fd, deadline)) {
+            throw SharedException(recordError::cannotOpen);
+        }
+        // Whoever held LOCK_EX may have removed the name meanwhile, and
+        // someone may have made another block under it: that one then.
+        if (!nameMeans(name, st.st_dev, st.st_ino)) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                throw SharedException(recordError::cannotOpen);
+            }
+            continue;
+        }
+        Mapping mapping(fd, size, readOnly);
+        return adopt(mapping, size, false, name, st, descriptor.release());
+    }
+}
+
+RecordBlockImpl* takeOverBlock(const std::string& name, std::size_t size)
+{
+    RecordBlockImpl* block = openBlock(name, size, false);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    bool owned = false;
+    try {
+        owned = lockByte(block->fd, recordLocks::ownerByte);
+    } catch (...) {
+        closeBlock(block);
+        throw;
+    }
+    if (!owned) {
+        closeBlock(block);
+        throw SharedException(recordError::ownerAlive);
+    }
+    block->owning = true;
+    block->pid = getpid();
+    return block;
+}
+
+bool waitForName(const std::string& name, std::chrono::steady_clock::time_point deadline)
+{
+    const Descriptor watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (watch.get() < 0 || inotify_add_watch(watch.get(), folder.c_str(), IN_CREATE | IN_MOVED_TO) < 0) {
         fail(errno);
     }
-    const Descriptor descriptor(fd);
+    // Watched before looking: a name made after the caller's last try is
+    // either seen here or reported by the watch.
     struct stat st = {};
-    if (fstat(fd, &st) != 0) {
-        fail(errno);
+    if (lstat((folder + name).c_str(), &st) == 0) {
+        return true;
     }
-    if (!S_ISREG(st.st_mode)) {
-        throw SharedException(recordError::cannotOpen);
+    alignas(struct inotify_event) char events[sizeof(struct inotify_event) + NAME_MAX + 1];
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd ready = {watch.get(), POLLIN, 0};
+        const int count = poll(&ready, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+        if (count < 0 && errno != EINTR) {
+            fail(errno);
+        }
+        for (ssize_t got; (got = read(watch.get(), events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(events + at);
+                if ((event->mask & IN_Q_OVERFLOW) != 0 || (event->len != 0 && name == event->name)) {
+                    return true;
+                }
+                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
+        }
     }
-    if (static_cast<std::size_t>(st.st_size) != size) {
-        throw SharedException(recordError::otherSize);
-    }
-    Mapping mapping(fd, size, readOnly);
-    return adopt(mapping, size, false, name, st);
 }
 
 void* blockAddress(const RecordBlockImpl& block) noexcept { return block.address; }
+
+bool isCurrentBlock(const RecordBlockImpl& block)
+{
+    if (block.inode != 0) {
+        return nameMeans(block.name, block.device, block.inode);
+    }
+    struct stat st = {};
+    if (fstat(block.fd, &st) != 0) {
+        fail(errno);
+    }
+    return nameMeans(block.name, st.st_dev, st.st_ino);
+}
 
 void closeBlock(RecordBlockImpl* block) noexcept
 {
@@ -283,27 +489,42 @@ void closeBlock(RecordBlockImpl* block) noexcept
         return;
     }
     munmap(block->address, block->size);
-    if (block->owning) {
-        // Only the owner's own block: someone may have removed the name and
-        // made another record under it since.
-        struct stat st = {};
-        if (lstat((folder + block->name).c_str(), &st) == 0 && st.st_dev == block->device &&
-            st.st_ino == block->inode) {
-            shm_unlink(("/" + block->name).c_str());
+    // A forked child shares the descriptor, but the name stays its parent's.
+    if (block->owning && block->pid == getpid()) {
+        try {
+            removeNameOf(block->fd, block->name, block->device, block->inode);
+        } catch (const SharedException&) {
+            // the name stays; okr-shm clean finds it unused
         }
     }
+    close(block->fd);
     delete block;
 }
 
 bool removeBlockName(const std::string& name)
 {
-    if (shm_unlink(("/" + name).c_str()) == 0) {
-        return true;
+    const auto deadline = std::chrono::steady_clock::now() + lockPatience;
+    for (;;) {
+        const Descriptor descriptor(shm_open(("/" + name).c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0));
+        if (descriptor.get() < 0) {
+            if (errno == ENOENT) {
+                return false;
+            }
+            fail(errno);
+        }
+        struct stat st = {};
+        if (fstat(descriptor.get(), &st) != 0) {
+            fail(errno);
+        }
+        if (removeNameOf(descriptor.get(), name, st.st_dev, st.st_ino)) {
+            return true;
+        }
+        // Another remover, or the name changed since it was opened.
+        if (std::chrono::steady_clock::now() >= deadline) {
+            throw SharedException(recordError::cannotOpen);
+        }
+        std::this_thread::sleep_for(lockRetryPause);
     }
-    if (errno == ENOENT) {
-        return false;
-    }
-    fail(errno);
 }
 
 } // namespace ipc
