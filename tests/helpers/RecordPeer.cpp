@@ -1,9 +1,17 @@
 // A second process for SharedRecord's tests:
 //   okr-test-record-peer [--publish=proc|hidden] VERB ...: publishes new
 //     blocks the way named (Linux), not the best the system allows.
-//   okr-test-record-peer create|openOrCreate|open|read NAME [VALUE]
-//     opens the record as the verb says, writes VALUE (but read), prints the
-//     record's value in hex and exits; "error: <what>" and status 1 on failure.
+//   okr-test-record-peer [--hold] create|openOrCreate|open|takeOver|read NAME [VALUE]
+//     opens the record as the verb says, counts itself in its visits and
+//     writes VALUE (but read), prints the record's value in hex and exits (with
+//     --hold, once a line or the end of its input came); "error: <what>" and
+//     status 1 on failure.
+//   okr-test-record-peer wait NAME MS
+//     read, waiting up to MS milliseconds for NAME to appear.
+//   okr-test-record-peer remove NAME
+//     removes NAME; prints "removed" or "none".
+//   okr-test-record-peer throw NAME
+//     creates NAME with a record whose constructor throws; prints "thrown".
 //   okr-test-record-peer stall NAME
 //     creates NAME with a record whose constructor, between building the
 //     block and publishing it, prints "building" and waits for a line (or
@@ -21,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -37,6 +46,12 @@ bool finished(const PeerRecord& record)
            record.filler[sizeof record.filler - 1] == 0xA5;
 }
 
+void waitForInput()
+{
+    char line[16];
+    (void)!std::fgets(line, sizeof line, stdin);
+}
+
 // Stopped where a creator that is killed leaves an unpublished block: built,
 // full size, under its hidden name.
 struct StalledRecord {
@@ -44,11 +59,15 @@ struct StalledRecord {
     {
         std::printf("building\n");
         std::fflush(stdout);
-        char line[16];
-        (void)!std::fgets(line, sizeof line, stdin);
+        waitForInput();
     }
     std::uint32_t value;
     std::uint8_t filler[64 * 1024 - 4];
+};
+
+struct ThrowingRecord {
+    ThrowingRecord() { throw std::runtime_error("thrown"); }
+    std::uint8_t filler[64 * 1024];
 };
 
 int race(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
@@ -85,6 +104,11 @@ int main(int argc, char** argv)
         --argc;
         ++argv;
     }
+    const bool hold = argc > 1 && std::strcmp(argv[1], "--hold") == 0;
+    if (hold) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: okr-test-record-peer VERB NAME ...\n");
         return 2;
@@ -102,16 +126,40 @@ int main(int argc, char** argv)
             std::printf("published\n");
             return 0;
         }
-        if (verb == "read") {
-            const auto record = SharedRecord<PeerRecord>::openReadOnly(name);
+        if (verb == "remove") {
+            std::printf("%s\n", SharedRecord<PeerRecord>::remove(name) ? "removed" : "none");
+            return 0;
+        }
+        if (verb == "throw") {
+            try {
+                SharedRecord<ThrowingRecord>::create(name);
+            } catch (const std::runtime_error& e) {
+                std::printf("%s\n", e.what());
+            }
+            return 0;
+        }
+        if (verb == "read" || verb == "wait") {
+            const auto record = verb == "read"
+                                    ? SharedRecord<PeerRecord>::openReadOnly(name)
+                                    : SharedRecord<PeerRecord>::openReadOnly(name, std::chrono::milliseconds(value));
             std::printf("%08x\n", static_cast<unsigned>(record->value));
+            std::fflush(stdout);
+            if (hold) {
+                waitForInput();
+            }
             return 0;
         }
         auto record = verb == "create"         ? SharedRecord<PeerRecord>::create(name)
                       : verb == "openOrCreate" ? SharedRecord<PeerRecord>::openOrCreate(name)
+                      : verb == "takeOver"     ? SharedRecord<PeerRecord>::takeOver(name)
                                                : SharedRecord<PeerRecord>::open(name);
+        ++record->visits;
         record->value = value;
         std::printf("%08x\n", static_cast<unsigned>(record->value));
+        std::fflush(stdout);
+        if (hold) {
+            waitForInput();
+        }
         return 0;
     } catch (const SharedException& e) {
         std::printf("error: %s\n", e.what());

@@ -62,7 +62,7 @@ TEST_P(RecordPeerExit, OnlyTheCreatorsExitRemovesTheName)
 INSTANTIATE_TEST_SUITE_P(Verbs, RecordPeerExit,
                          ::testing::Values(ExitCase{"create", false, false}, ExitCase{"openOrCreate", false, true},
                                            ExitCase{"openOrCreate", true, true}, ExitCase{"open", true, true},
-                                           ExitCase{"read", true, true}),
+                                           ExitCase{"read", true, true}, ExitCase{"takeOver", true, false}),
                          [](const ::testing::TestParamInfo<ExitCase>& param) {
                              return std::string(param.param.verb) + (param.param.existsBefore ? "Existing" : "New");
                          });
@@ -109,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(Causes, RecordPeerRefusal,
                                            RefusalCase{"openOrCreate", 100, recordError::otherSize},
                                            RefusalCase{"openOrCreate", sizeof(PeerRecord) + 1, recordError::otherSize},
                                            RefusalCase{"open", sizeof(PeerRecord) - 1, recordError::otherSize},
-                                           RefusalCase{"read", 100, recordError::otherSize}),
+                                           RefusalCase{"read", 100, recordError::otherSize},
+                                           RefusalCase{"takeOver", 0, recordError::nameMissing},
+                                           RefusalCase{"takeOver", 100, recordError::otherSize}),
                          [](const ::testing::TestParamInfo<RefusalCase>& param) {
                              return std::string(param.param.verb) + "Size" + std::to_string(param.param.sizeBefore);
                          });
@@ -174,8 +176,13 @@ TEST(SharedRecord, OwnerLeavesANameThatNowMeansAnotherRecord)
     BlockCleanup cleanup(name);
     {
         auto stale = SharedRecord<PeerRecord>::create(name);
+        EXPECT_TRUE(stale.isCurrent());
         EXPECT_TRUE(SharedRecord<PeerRecord>::remove(name));
-        SharedRecord<PeerRecord>::openOrCreate(name)->value = 7;
+        EXPECT_FALSE(stale.isCurrent());
+        const auto renewed = SharedRecord<PeerRecord>::openOrCreate(name);
+        renewed->value = 7;
+        EXPECT_TRUE(renewed.isCurrent());
+        EXPECT_FALSE(stale.isCurrent());
     }
     ASSERT_TRUE(blockExists(name));
     EXPECT_EQ(7u, SharedRecord<PeerRecord>::openReadOnly(name)->value);
