@@ -248,6 +248,53 @@ INSTANTIATE_TEST_SUITE_P(
                       UnusedCase{"NeverLetGo", false, false, false, "error: Cannot open shared memory\n"}),
     [](const ::testing::TestParamInfo<UnusedCase>& param) { return std::string(param.param.label); });
 
+// Whoever holds a block's name lock is removing its name: neither the
+// owner's end nor remove() takes it from under them.
+struct NameLockCase {
+    const char* label;
+    const char* command; // run by sh; PEER and NAME stand for themselves
+    const char* output;  // after the lock is taken
+    int status;
+};
+
+class RecordNameLockHeld : public ::testing::TestWithParam<NameLockCase> {};
+
+TEST_P(RecordNameLockHeld, NameIsLeftToItsHolder)
+{
+    const NameLockCase& c = GetParam();
+    const std::string name = uniqueName(c.label);
+    BlockCleanup cleanup(name);
+    writeBlock(name, peerBytes(5));
+    std::string script = c.command;
+    script.replace(script.find("PEER"), 4, OKR_RECORD_PEER);
+    script.replace(script.find("NAME"), 4, name);
+    ChildProcess peer("/bin/sh", {"-c", script}, ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(peer.readLine(line));
+    const int fd = open(shmPath(name).c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_LE(0, fd) << std::strerror(errno);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(okr::ipc::recordLocks::nameByte);
+    lock.l_len = 1;
+    ASSERT_EQ(0, fcntl(fd, F_OFD_SETLK, &lock)) << std::strerror(errno);
+    peer.closeInput();
+
+    EXPECT_EQ(c.output, peer.readRest());
+    EXPECT_EQ(c.status, peer.wait());
+    EXPECT_TRUE(blockExists(name));
+    close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Removers, RecordNameLockHeld,
+                         ::testing::Values(NameLockCase{"OwnersEnd", "exec PEER --hold takeOver NAME 0x5", "", 0},
+                                           NameLockCase{"Remove", "echo ready; read x; exec PEER remove NAME",
+                                                        "error: Cannot open shared memory\n", 1}),
+                         [](const ::testing::TestParamInfo<NameLockCase>& param) {
+                             return std::string(param.param.label);
+                         });
+
 TEST(RecordTakeOver, ReadersCarryOnWithTheNewOwnerOfAKilledOnesRecord)
 {
     const std::string name = uniqueName("takeover");
