@@ -303,25 +303,18 @@ RecordBlockImpl* adopt(Mapping& mapping, std::size_t size, bool owning, const st
 
 // Removes the name of the file open on fd, under its name lock, if the name
 // still means it; false when it does not, or when someone else holds the
-// name lock (and so is removing that very name).
+// name lock (and so is removing that very name). The caller closes fd next,
+// which lets the lock go.
 bool removeNameOf(int fd, const std::string& name, dev_t device, ino_t inode)
 {
     if (!lockByte(fd, recordLocks::nameByte)) {
         return false;
     }
-    bool removed = nameMeans(name, device, inode);
-    const int error = removed && shm_unlink(("/" + name).c_str()) != 0 ? errno : 0;
-    removed = removed && error == 0;
-    struct flock unlock = {};
-    unlock.l_type = F_UNLCK;
-    unlock.l_whence = SEEK_SET;
-    unlock.l_start = static_cast<off_t>(recordLocks::nameByte);
-    unlock.l_len = 1;
-    fcntl(fd, F_OFD_SETLK, &unlock);
-    if (error != 0 && error != ENOENT) {
-        fail(error);
+    const bool means = nameMeans(name, device, inode);
+    if (means && shm_unlink(("/" + name).c_str()) != 0 && errno != ENOENT) {
+        fail(errno);
     }
-    return removed;
+    return means;
 }
 
 } // namespace
@@ -335,6 +328,11 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
 {
     NewBlock block(modeOf(access));
     const int fd = block.get();
+    // Locked before anyone can see it (a hidden name included), so it is never taken for unused nor
+    // for a dead owner's.
+    if (!takeUserLock(fd, std::chrono::steady_clock::now() + lockPatience)) {
+        throw SharedException(recordError::cannotOpen);
+    }
     // Exactly the access asked for, whatever the umask.
     if (fchmod(fd, modeOf(access)) != 0) {
         fail(errno);
@@ -348,11 +346,6 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
     } while (error == EINTR);
     if (error != 0) {
         fail(error);
-    }
-    // Locked before anyone can see it, so it is never taken for unused nor
-    // for a dead owner's.
-    if (!takeUserLock(fd, std::chrono::steady_clock::now() + lockPatience)) {
-        throw SharedException(recordError::cannotOpen);
     }
     struct stat st = {};
     if (owning && (!lockByte(fd, recordLocks::ownerByte) || fstat(fd, &st) != 0)) {

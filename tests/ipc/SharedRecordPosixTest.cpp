@@ -348,6 +348,7 @@ TEST(RecordOwner, AForkedChildsEndLeavesItsParentsName)
 // Another user reaches a record only as far as its access lets it: mode
 // exactly as asked whatever the umask; opening, writing and resizing.
 struct AccessCase {
+    const char* label;
     RecordAccess access;
     mode_t mode;
 };
@@ -387,10 +388,11 @@ TEST_P(RecordOfAnotherUserByAccess, OtherUsersReachItOnlyWhenAllowed)
 }
 
 INSTANTIATE_TEST_SUITE_P(Access, RecordOfAnotherUserByAccess,
-                         ::testing::Values(AccessCase{RecordAccess::user, 0600}, AccessCase{RecordAccess::group, 0660},
-                                           AccessCase{RecordAccess::everyone, 0666}),
+                         ::testing::Values(AccessCase{"user", RecordAccess::user, 0600},
+                                           AccessCase{"group", RecordAccess::group, 0660},
+                                           AccessCase{"everyone", RecordAccess::everyone, 0666}),
                          [](const ::testing::TestParamInfo<AccessCase>& param) {
-                             return std::to_string(param.param.mode);
+                             return std::string(param.param.label);
                          });
 
 TEST(RecordWaitingOpen, EndsWhenTheNameAppearsOrAtItsTimeout)
