@@ -1,17 +1,13 @@
 // A second process for SharedRecord's tests:
 //   okr-test-record-peer [--publish=proc|hidden] VERB ...: publishes new
 //     blocks the way named (Linux), not the best the system allows.
-//   okr-test-record-peer [--hold] create|openOrCreate|open|takeOver|read NAME [VALUE]
+//   okr-test-record-peer [--hold] [--access=group|everyone] create|openOrCreate|open|takeOver|read NAME [VALUE]
 //     opens the record as the verb says, counts itself in its visits and
 //     writes VALUE (but read), prints the record's value in hex and exits (with
 //     --hold, once a line or the end of its input came); "error: <what>" and
-//     status 1 on failure.
+//     status 1 on failure. A new record is the user's alone unless --access says.
 //   okr-test-record-peer wait NAME MS
 //     read, waiting up to MS milliseconds for NAME to appear.
-//   okr-test-record-peer remove NAME
-//     removes NAME; prints "removed" or "none".
-//   okr-test-record-peer throw NAME
-//     creates NAME with a record whose constructor throws; prints "thrown".
 //   okr-test-record-peer stall NAME
 //     creates NAME with a record whose constructor, between building the
 //     block and publishing it, prints "building" and waits for a line (or
@@ -29,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -63,11 +58,6 @@ struct StalledRecord {
     }
     std::uint32_t value;
     std::uint8_t filler[64 * 1024 - 4];
-};
-
-struct ThrowingRecord {
-    ThrowingRecord() { throw std::runtime_error("thrown"); }
-    std::uint8_t filler[64 * 1024];
 };
 
 int race(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
@@ -104,10 +94,13 @@ int main(int argc, char** argv)
         --argc;
         ++argv;
     }
-    const bool hold = argc > 1 && std::strcmp(argv[1], "--hold") == 0;
-    if (hold) {
-        --argc;
-        ++argv;
+    bool hold = false;
+    auto access = okr::ipc::RecordAccess::user;
+    for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0; --argc, ++argv) {
+        hold = hold || std::strcmp(argv[1], "--hold") == 0;
+        access = std::strcmp(argv[1], "--access=group") == 0      ? okr::ipc::RecordAccess::group
+                 : std::strcmp(argv[1], "--access=everyone") == 0 ? okr::ipc::RecordAccess::everyone
+                                                                  : access;
     }
     if (argc < 3) {
         std::fprintf(stderr, "usage: okr-test-record-peer VERB NAME ...\n");
@@ -126,31 +119,15 @@ int main(int argc, char** argv)
             std::printf("published\n");
             return 0;
         }
-        if (verb == "remove") {
-            std::printf("%s\n", SharedRecord<PeerRecord>::remove(name) ? "removed" : "none");
-            return 0;
-        }
-        if (verb == "throw") {
-            try {
-                SharedRecord<ThrowingRecord>::create(name);
-            } catch (const std::runtime_error& e) {
-                std::printf("%s\n", e.what());
-            }
-            return 0;
-        }
         if (verb == "read" || verb == "wait") {
             const auto record = verb == "read"
                                     ? SharedRecord<PeerRecord>::openReadOnly(name)
                                     : SharedRecord<PeerRecord>::openReadOnly(name, std::chrono::milliseconds(value));
             std::printf("%08x\n", static_cast<unsigned>(record->value));
-            std::fflush(stdout);
-            if (hold) {
-                waitForInput();
-            }
             return 0;
         }
-        auto record = verb == "create"         ? SharedRecord<PeerRecord>::create(name)
-                      : verb == "openOrCreate" ? SharedRecord<PeerRecord>::openOrCreate(name)
+        auto record = verb == "create"         ? SharedRecord<PeerRecord>::create(name, access)
+                      : verb == "openOrCreate" ? SharedRecord<PeerRecord>::openOrCreate(name, access)
                       : verb == "takeOver"     ? SharedRecord<PeerRecord>::takeOver(name)
                                                : SharedRecord<PeerRecord>::open(name);
         ++record->visits;
