@@ -83,7 +83,7 @@ void removeAndRemake(const std::string& name, unsigned long rounds, Counters& co
 int main(int argc, char** argv)
 {
     const unsigned long rounds = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 5000;
-    const int owners = argc > 2 ? std::atoi(argv[2]) : 2;
+    const long owners = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 2;
     const std::string name = "okr-bench-race-" + std::to_string(getpid());
     void* shared = mmap(nullptr, sizeof(Counters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
         return 2;
     }
     auto* counters = new (shared) Counters{};
-    for (int i = 0; i < owners; ++i) {
+    for (long i = 0; i < owners; ++i) {
         if (fork() == 0) {
             maker = static_cast<std::uint64_t>(getpid());
             own(name, *counters);
