@@ -1,7 +1,6 @@
 /* LD_PRELOAD shim for okr-bench-removal-race: every shm_unlink and unlink
    waits OKR_UNLINK_DELAY_US microseconds (200 unless set) before it removes,
    widening the moment between deciding to remove a name and removing it. */
-#define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <time.h>
@@ -9,7 +8,7 @@
 static void pause_before_removal(void)
 {
     const char* text = getenv("OKR_UNLINK_DELAY_US");
-    const long us = text != NULL ? atol(text) : 200;
+    const long us = text != NULL ? strtol(text, NULL, 10) : 200;
     struct timespec delay = {us / 1000000, (us % 1000000) * 1000};
     nanosleep(&delay, NULL);
 }
