@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/mman.h>
@@ -34,7 +35,7 @@ public:
     std::size_t size = 0;
     bool owning = false;
     std::string name;
-    dev_t device = 0; // known for an owning block and an opened one
+    dev_t device = 0;
     ino_t inode = 0;
     int fd = -1;   // holds the user lock (and the owner lock) while mapped
     pid_t pid = 0; // the process that owns the name; a forked child does not
@@ -119,9 +120,9 @@ mode_t modeOf(RecordAccess access)
     return 0600;
 }
 
-// An open-file-description lock of one byte: it belongs to the descriptor,
-// not the process, so a forked child neither gains nor drops it, and two
-// descriptors of one process exclude each other as two processes do.
+// An open-file-description lock of one byte: it belongs to the open file,
+// not the process, so two opens in one process exclude each other as two
+// processes do; a forked child shares it, and keeps it while it lives.
 bool lockByte(int fd, std::uint64_t byte)
 {
     struct flock lock = {};
@@ -160,6 +161,23 @@ bool nameMeans(const std::string& name, dev_t device, ino_t inode)
 {
     struct stat st = {};
     return lstat((folder + name).c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
+
+// This process's id without a system call per record: forgotten in the
+// child of a fork(2) and asked again there.
+std::atomic<pid_t> knownPid{0};
+
+pid_t currentPid()
+{
+    static const bool forgottenOnFork = pthread_atfork(nullptr, nullptr, [] { knownPid.store(0); }) == 0;
+    pid_t pid = knownPid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = getpid();
+        if (forgottenOnFork) {
+            knownPid.store(pid, std::memory_order_relaxed);
+        }
+    }
+    return pid;
 }
 
 std::atomic<int> publishing{static_cast<int>(PublishWay::byDescriptor)};
@@ -296,7 +314,7 @@ RecordBlockImpl* adopt(Mapping& mapping, std::size_t size, bool owning, const st
     block->device = st.st_dev;
     block->inode = st.st_ino;
     block->fd = fd;
-    block->pid = owning ? getpid() : 0;
+    block->pid = owning ? currentPid() : 0;
     block->address = mapping.release();
     return block;
 }
@@ -311,10 +329,13 @@ bool removeNameOf(int fd, const std::string& name, dev_t device, ino_t inode)
         return false;
     }
     const bool means = nameMeans(name, device, inode);
-    if (means && shm_unlink(("/" + name).c_str()) != 0 && errno != ENOENT) {
-        fail(errno);
+    if (!means || shm_unlink(("/" + name).c_str()) == 0) {
+        return means;
     }
-    return means;
+    if (errno == ENOENT) {
+        return false;
+    }
+    fail(errno);
 }
 
 } // namespace
@@ -333,8 +354,14 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
     if (!takeUserLock(fd, std::chrono::steady_clock::now() + lockPatience)) {
         throw SharedException(recordError::cannotOpen);
     }
-    // Exactly the access asked for, whatever the umask.
-    if (fchmod(fd, modeOf(access)) != 0) {
+    // Exactly the access asked for, whatever the umask: the file was made
+    // with it, so it needs fchmod only where the umask took some away.
+    struct stat st = {};
+    if (fstat(fd, &st) != 0) {
+        fail(errno);
+    }
+    const mode_t mode = modeOf(access);
+    if ((st.st_mode & 07777) != mode && fchmod(fd, mode) != 0) {
         fail(errno);
     }
     // The pages now, so that a full /dev/shm fails here rather than with
@@ -347,8 +374,7 @@ RecordBlockImpl* publishNewBlock(const std::string& name, std::size_t size, Reco
     if (error != 0) {
         fail(error);
     }
-    struct stat st = {};
-    if (owning && (!lockByte(fd, recordLocks::ownerByte) || fstat(fd, &st) != 0)) {
+    if (owning && !lockByte(fd, recordLocks::ownerByte)) {
         fail(errno);
     }
     Mapping mapping(fd, size, false);
@@ -423,7 +449,7 @@ RecordBlockImpl* takeOverBlock(const std::string& name, std::size_t size)
         throw SharedException(recordError::ownerAlive);
     }
     block->owning = true;
-    block->pid = getpid();
+    block->pid = currentPid();
     return block;
 }
 
@@ -464,17 +490,7 @@ bool waitForName(const std::string& name, std::chrono::steady_clock::time_point 
 
 void* blockAddress(const RecordBlockImpl& block) noexcept { return block.address; }
 
-bool isCurrentBlock(const RecordBlockImpl& block)
-{
-    if (block.inode != 0) {
-        return nameMeans(block.name, block.device, block.inode);
-    }
-    struct stat st = {};
-    if (fstat(block.fd, &st) != 0) {
-        fail(errno);
-    }
-    return nameMeans(block.name, st.st_dev, st.st_ino);
-}
+bool isCurrentBlock(const RecordBlockImpl& block) { return nameMeans(block.name, block.device, block.inode); }
 
 void closeBlock(RecordBlockImpl* block) noexcept
 {
@@ -483,7 +499,7 @@ void closeBlock(RecordBlockImpl* block) noexcept
     }
     munmap(block->address, block->size);
     // A forked child shares the descriptor, but the name stays its parent's.
-    if (block->owning && block->pid == getpid()) {
+    if (block->owning && block->pid == currentPid()) {
         try {
             removeNameOf(block->fd, block->name, block->device, block->inode);
         } catch (const SharedException&) {
