@@ -39,17 +39,42 @@ RecordBlock::~RecordBlock() { closeBlock(impl); }
 
 void* RecordBlock::address() const noexcept { return impl == nullptr ? nullptr : blockAddress(*impl); }
 
+// TEMPORARY (i27-rest only, dropped at merge for i27-linux's version).
 RecordBlock RecordBlock::create(const std::string& name, std::size_t size, Construct construct)
 {
+    return create(name, size, construct, RecordAccess::everyone);
+}
+
+RecordBlock RecordBlock::openOrCreate(const std::string& name, std::size_t size, Construct construct)
+{
+    return openOrCreate(name, size, construct, RecordAccess::everyone);
+}
+
+RecordBlock RecordBlock::openWaiting(const std::string& name, std::size_t size, bool readOnly, std::int64_t)
+{
+    return open(name, size, readOnly);
+}
+
+RecordBlock RecordBlock::takeOver(const std::string& name, std::size_t size)
+{
     checkName(name);
-    RecordBlockImpl* made = publishNewBlock(name, size, construct, true);
+    return RecordBlock(takeOverBlock(name, size));
+}
+
+bool RecordBlock::isCurrent() const { return impl != nullptr && isCurrentBlock(*impl); }
+
+RecordBlock RecordBlock::create(const std::string& name, std::size_t size, Construct construct, RecordAccess access)
+{
+    checkName(name);
+    RecordBlockImpl* made = publishNewBlock(name, size, construct, true, access);
     if (made == nullptr) {
         throw SharedException(recordError::nameExists);
     }
     return RecordBlock(made);
 }
 
-RecordBlock RecordBlock::openOrCreate(const std::string& name, std::size_t size, Construct construct)
+RecordBlock RecordBlock::openOrCreate(const std::string& name, std::size_t size, Construct construct,
+                                      RecordAccess access)
 {
     checkName(name);
     for (int attempt = 0; attempt < openOrCreateTries; ++attempt) {
@@ -57,7 +82,7 @@ RecordBlock RecordBlock::openOrCreate(const std::string& name, std::size_t size,
             return RecordBlock(opened);
         }
         // The loser of a race to publish opens the winner's block next round.
-        if (RecordBlockImpl* made = publishNewBlock(name, size, construct, false)) {
+        if (RecordBlockImpl* made = publishNewBlock(name, size, construct, false, access)) {
             return RecordBlock(made);
         }
     }
