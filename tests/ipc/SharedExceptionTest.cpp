@@ -1,4 +1,5 @@
 #include "ipc/SharedException"
+#include "ipc/SharedRecord"
 #include "ipc/SharedType"
 #include "support/ShmTestSupport.h"
 
@@ -6,7 +7,9 @@
 
 #include <cstring>
 #include <exception>
+#include <string>
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -55,6 +58,30 @@ TEST(SharedException, NoBoostExceptionCrossesTheInterface)
 {
     SharedTypeBase writer(std::string(5000, 'x'), 1);
     EXPECT_THROW(writer.create(8), SharedException);
+}
+
+} // namespace
+
+namespace {
+
+namespace recordError = okr::ipc::recordError;
+using okr::ipc::SharedError;
+
+// Compared by text, never by address: a program's copy of a text (an inline
+// variable its own module holds, a literal) means the same.
+TEST(SharedException, EachTextHasItsCodeWhereverTheTextLives)
+{
+    const std::pair<const char*, SharedError> table[] = {
+        {recordError::refusedName, SharedError::refusedName},     {recordError::nameMissing, SharedError::nameMissing},
+        {recordError::nameExists, SharedError::nameExists},       {recordError::otherSize, SharedError::otherSize},
+        {recordError::accessDenied, SharedError::accessDenied},   {recordError::noSpace, SharedError::noSpace},
+        {recordError::ownerAlive, SharedError::ownerAlive},       {recordError::cannotOpen, SharedError::cannotOpen},
+        {"Shared memory name refused ", SharedError::cannotOpen}, {"", SharedError::cannotOpen},
+    };
+    for (const auto& [text, code] : table) {
+        const std::string copy = text;
+        EXPECT_EQ(code, SharedException(copy.c_str()).code()) << '"' << text << '"';
+    }
 }
 
 } // namespace
