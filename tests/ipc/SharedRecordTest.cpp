@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -181,16 +184,72 @@ TEST(SharedRecord, OwnerLeavesANameThatNowMeansAnotherRecord)
     EXPECT_EQ(7u, SharedRecord<PeerRecord>::openReadOnly(name)->value);
 }
 
-TEST(SharedRecord, RefusedNamesAreRefusedBeforeAnythingIsTouched)
+// Counts its constructions: a refused name must be refused before a T is built.
+struct CountedRecord {
+    CountedRecord() : value(++built) {}
+    static inline unsigned built = 0;
+    unsigned value;
+};
+
+// Every call refuses a name the same way, before it touches anything; an
+// accepted name works with each.
+TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
 {
-    for (const char* name : {"", "a/b", "..", "CON", "x\x01"}) {
+    using Record = SharedRecord<CountedRecord>;
+    const std::string u = uniqueName("n");
+    const std::pair<std::string, bool> table[] = {
+        // name, refused
+        {u + std::string(255 - u.size(), 'x'), false},
+        {u + std::string(256 - u.size(), 'x'), true},
+        {u + "\x7F", true},
+        {u + "\xC2\x9F", true},
+        {u + "\xC2\xA0", false},
+        {u + "\xF0\x9F\x98\x80", false},
+        {u + "\xC0\xAF", true},     // overlong '/'
+        {u + "\xED\xA0\x80", true}, // a UTF-16 surrogate
+        {u + "\xE2\x82", true},     // cut short
+        {u + "\x9F", true},         // a continuation byte alone
+        {".okr-new-" + u, true},
+        {".okr-shm-" + u, true},
+        {".okr-shm" + u, false},
+        {"", true},
+        {"a/b", true},
+        {"CON", true},
+    };
+    using Call = void (*)(const std::string&);
+    const std::pair<const char*, Call> calls[] = {
+        {"openOrCreate", [](const std::string& name) { Record::openOrCreate(name); }},
+        {"open", [](const std::string& name) { Record::open(name); }},
+        {"openReadOnly", [](const std::string& name) { Record::openReadOnly(name); }},
+        {"open, waiting", [](const std::string& name) { Record::open(name, std::chrono::milliseconds(20)); }},
+        {"openReadOnly, waiting",
+         [](const std::string& name) { Record::openReadOnly(name, std::chrono::milliseconds(20)); }},
+        {"takeOver", [](const std::string& name) { Record::takeOver(name); }}, // its owner lives
+        {"remove", [](const std::string& name) { Record::remove(name); }},
+    };
+    for (const auto& [name, refused] : table) {
+        SCOPED_TRACE(::testing::PrintToString(name));
+        const BlockCleanup cleanup(refused ? u : name);
+        const unsigned builtBefore = CountedRecord::built;
+        const auto isRefusal = [](const SharedException& e) { return e.code() == okr::ipc::SharedError::refusedName; };
+        std::optional<Record> owner;
         try {
-            SharedRecord<PeerRecord>::openOrCreate(name);
-            ADD_FAILURE() << "accepted " << name;
+            owner.emplace(Record::create(name));
+            EXPECT_FALSE(refused) << "create accepted it";
         } catch (const SharedException& e) {
-            EXPECT_STREQ(recordError::refusedName, e.what()) << name;
+            EXPECT_TRUE(refused && isRefusal(e)) << "create: " << e.what();
         }
-        EXPECT_THROW(SharedRecord<PeerRecord>::remove(name), SharedException) << name;
+        for (const auto& [call, run] : calls) {
+            try {
+                run(name);
+                EXPECT_FALSE(refused) << call << " accepted it";
+            } catch (const SharedException& e) {
+                EXPECT_EQ(refused, isRefusal(e)) << call << ": " << e.what();
+            }
+        }
+        if (refused) {
+            EXPECT_EQ(builtBefore, CountedRecord::built) << "a T was built for a refused name";
+        }
     }
 }
 
