@@ -208,7 +208,7 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
         {u + "\xC0\xAF", true},     // overlong '/'
         {u + "\xED\xA0\x80", true}, // a UTF-16 surrogate
         {u + "\xE2\x82", true},     // cut short
-        {u + "\x9F", true},         // a continuation byte alone
+        {u + "\xA0", true},         // a continuation byte alone
         {".okr-new-" + u, true},
         {".okr-shm-" + u, true},
         {".okr-shm" + u, false},
