@@ -205,10 +205,12 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
         {u + "\xC2\x9F", true},
         {u + "\xC2\xA0", false},
         {u + "\xF0\x9F\x98\x80", false},
-        {u + "\xC0\xAF", true},     // overlong '/'
-        {u + "\xED\xA0\x80", true}, // a UTF-16 surrogate
-        {u + "\xE2\x82", true},     // cut short
-        {u + "\xA0", true},         // a continuation byte alone
+        {u + "\xC0\xAF", true},         // overlong '/'
+        {u + "\xED\xA0\x80", true},     // a UTF-16 surrogate
+        {u + "\xE2\x82", true},         // cut short
+        {u + "\xC3(", true},            // a lead byte without its continuation
+        {u + "\xF4\x90\x80\x80", true}, // beyond U+10FFFF
+        {u + "\xA0", true},             // a continuation byte alone
         {".okr-new-" + u, true},
         {".okr-shm-" + u, true},
         {".okr-shm" + u, false},
