@@ -8,13 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -89,6 +94,88 @@ TEST(SecondProcess, CreatingSideMakesABlockEveryUserMayReadAndWrite)
     struct stat facts {};
     ASSERT_EQ(0, stat(("/dev/shm/" + name).c_str(), &facts));
     EXPECT_EQ(0666u, facts.st_mode & 07777u);
+}
+
+// What a tool deciding that a block is unused does: an exclusive flock(2),
+// without waiting, from a process of its own.
+bool anotherProcessCanLockExclusively(int fd)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class FileOfName {
+public:
+    explicit FileOfName(const std::string& name) : fd(open(("/dev/shm/" + name).c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~FileOfName() { close(fd); }
+    FileOfName(const FileOfName&) = delete;
+    FileOfName& operator=(const FileOfName&) = delete;
+    int fd;
+};
+
+TEST(SecondProcess, EveryMappingHoldsTheUserLockForAsLongAsItMapsTheBlock)
+{
+    for (const int mode : {1, opening}) {
+        const std::string name = uniqueName("user-lock");
+        BlockCleanup cleanup(name);
+        writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo)));
+        const FileOfName file(name);
+        ASSERT_LE(0, file.fd);
+        auto* mapping = new okr::ipc::SharedType<SharedSyncInfo>(name, mode);
+        mapping->create();
+
+        EXPECT_FALSE(anotherProcessCanLockExclusively(file.fd)) << "mode " << mode;
+        delete mapping;
+        EXPECT_TRUE(anotherProcessCanLockExclusively(file.fd)) << "mode " << mode;
+    }
+}
+
+// Someone found the block unused and holds it exclusively for a moment,
+// perhaps to remove its name: an opener waits for it, then opens whatever
+// the name means by then.
+TEST(SecondProcess, AnOpenerWaitsOutWhoeverDecidesTheBlockIsUnused)
+{
+    struct Case {
+        int mode;
+        bool removed;
+        bool opens;
+    };
+    for (const Case c :
+         {Case{1, false, true}, Case{opening, false, true}, Case{1, true, true}, Case{opening, true, false}}) {
+        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << (c.removed ? ", removed" : ""));
+        const std::string name = uniqueName("unused");
+        BlockCleanup cleanup(name);
+        writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x11));
+        const FileOfName decider(name);
+        ASSERT_EQ(0, flock(decider.fd, LOCK_EX | LOCK_NB));
+        std::thread decision([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (c.removed) {
+                removeBlock(name);
+            }
+            flock(decider.fd, LOCK_UN);
+        });
+        okr::ipc::SharedType<SharedSyncInfo> opener(name, c.mode);
+        bool opened = false;
+        try {
+            opened = opener.create();
+        } catch (const okr::ipc::SharedException& e) {
+            EXPECT_STREQ("Cannot open shared memory", e.what());
+        }
+        decision.join();
+
+        EXPECT_EQ(c.opens, opened);
+        if (opened) {
+            writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x22));
+            EXPECT_EQ(0x22, static_cast<const unsigned char*>(opener.address())[sizeof(SharedSyncInfo) - 1])
+                << "the block mapped is the one the name means";
+        }
+    }
 }
 
 } // namespace
