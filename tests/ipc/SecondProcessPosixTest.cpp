@@ -136,18 +136,20 @@ TEST(SecondProcess, EveryMappingHoldsTheUserLockForAsLongAsItMapsTheBlock)
 }
 
 // Someone found the block unused and holds it exclusively for a moment,
-// perhaps to remove its name: an opener waits for it, then opens whatever
-// the name means by then.
+// perhaps to remove its name, and someone else may make another block under
+// it meanwhile: an opener waits, then opens whatever the name means by then.
 TEST(SecondProcess, AnOpenerWaitsOutWhoeverDecidesTheBlockIsUnused)
 {
+    enum class Then { released, removed, replaced };
     struct Case {
         int mode;
-        bool removed;
+        Then then;
         bool opens;
     };
     for (const Case c :
-         {Case{1, false, true}, Case{opening, false, true}, Case{1, true, true}, Case{opening, true, false}}) {
-        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << (c.removed ? ", removed" : ""));
+         {Case{1, Then::released, true}, Case{opening, Then::released, true}, Case{1, Then::removed, true},
+          Case{opening, Then::removed, false}, Case{1, Then::replaced, true}, Case{opening, Then::replaced, true}}) {
+        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << ", then " << static_cast<int>(c.then));
         const std::string name = uniqueName("unused");
         BlockCleanup cleanup(name);
         writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x11));
@@ -155,8 +157,11 @@ TEST(SecondProcess, AnOpenerWaitsOutWhoeverDecidesTheBlockIsUnused)
         ASSERT_EQ(0, flock(decider.fd, LOCK_EX | LOCK_NB));
         std::thread decision([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            if (c.removed) {
+            if (c.then != Then::released) {
                 removeBlock(name);
+            }
+            if (c.then == Then::replaced) {
+                writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x33));
             }
             flock(decider.fd, LOCK_UN);
         });
