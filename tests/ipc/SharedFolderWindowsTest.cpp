@@ -14,6 +14,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -63,6 +65,40 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
     okr::ipc::SharedTypeBase outside("..\\" + escape, 1);
     EXPECT_THROW(outside.create(16), okr::ipc::SharedException);
     EXPECT_FALSE(fs::exists(parent / escape));
+}
+
+// What a tool deciding that a block is unused does (ipc/RecordLocks.h).
+bool canLockUserByteExclusively(HANDLE file)
+{
+    OVERLAPPED at = {};
+    at.Offset = 0;
+    at.OffsetHigh = 0x7FFFFFFF;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        return false;
+    }
+    UnlockFileEx(file, 0, 1, 0, &at);
+    return true;
+}
+
+TEST(SharedFolderWindows, EveryMappingHoldsTheUserLock)
+{
+    for (const int mode : {1, 0}) {
+        const std::string name = uniqueName("user-lock");
+        BlockCleanup cleanup(name);
+        writeBlock(name, std::vector<unsigned char>(16));
+        const HANDLE file =
+            CreateFileA((fs::path(sharedFolder()) / name).string().c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        std::optional<okr::ipc::SharedTypeBase> mapping;
+        mapping.emplace(name, mode);
+        mapping->create(16);
+
+        EXPECT_FALSE(canLockUserByteExclusively(file)) << "mode " << mode;
+        mapping.reset();
+        EXPECT_TRUE(canLockUserByteExclusively(file)) << "mode " << mode;
+        CloseHandle(file);
+    }
 }
 
 } // namespace
