@@ -60,27 +60,21 @@ TEST(SharedException, NoBoostExceptionCrossesTheInterface)
     EXPECT_THROW(writer.create(8), SharedException);
 }
 
-} // namespace
-
-namespace {
-
-namespace recordError = okr::ipc::recordError;
 using okr::ipc::SharedError;
+namespace recordError = okr::ipc::recordError;
 
-// Compared by text, never by address: a program's copy of a text (an inline
-// variable its own module holds, a literal) means the same.
-TEST(SharedException, EachTextHasItsCodeWhereverTheTextLives)
+// By the text, wherever it lives (a program's own copy, a literal).
+TEST(SharedException, EachTextHasItsCode)
 {
-    const std::pair<const char*, SharedError> table[] = {
-        {recordError::refusedName, SharedError::refusedName},     {recordError::nameMissing, SharedError::nameMissing},
-        {recordError::nameExists, SharedError::nameExists},       {recordError::otherSize, SharedError::otherSize},
-        {recordError::accessDenied, SharedError::accessDenied},   {recordError::noSpace, SharedError::noSpace},
-        {recordError::ownerAlive, SharedError::ownerAlive},       {recordError::cannotOpen, SharedError::cannotOpen},
-        {"Shared memory name refused ", SharedError::cannotOpen}, {"", SharedError::cannotOpen},
-    };
-    for (const auto& [text, code] : table) {
-        const std::string copy = text;
-        EXPECT_EQ(code, SharedException(copy.c_str()).code()) << '"' << text << '"';
+    for (const auto& [text, code] : {std::pair{recordError::refusedName, SharedError::refusedName},
+                                     {recordError::nameMissing, SharedError::nameMissing},
+                                     {recordError::nameExists, SharedError::nameExists},
+                                     {recordError::otherSize, SharedError::otherSize},
+                                     {recordError::accessDenied, SharedError::accessDenied},
+                                     {recordError::noSpace, SharedError::noSpace},
+                                     {recordError::ownerAlive, SharedError::ownerAlive},
+                                     {"Shared memory name refused ", SharedError::cannotOpen}}) {
+        EXPECT_EQ(code, SharedException(std::string(text).c_str()).code()) << text;
     }
 }
 

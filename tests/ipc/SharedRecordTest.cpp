@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -198,19 +197,10 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
     using Record = SharedRecord<CountedRecord>;
     using Owner = std::optional<Record>;
     const std::string u = uniqueName("n");
-    const std::pair<std::string, bool> table[] = {{u + std::string(255 - u.size(), 'x'), false},
-                                                  {u + std::string(256 - u.size(), 'x'), true},
-                                                  {u + "\x7F", true},
-                                                  {u + "\xC2\x9F", true},
-                                                  {u + "\xC2\xA0", false},
-                                                  {u + "\xC0\xAF", true},
-                                                  {u + "\xED\xA0\x80", true},
-                                                  {u + "\xC3(", true},
-                                                  {u + "\xF4\x90\x80\x80", true},
-                                                  {u + "\xA0", true},
-                                                  {".okr-new-" + u, true},
-                                                  {".okr-shm-" + u, true},
-                                                  {"a/b", true}};
+    const std::vector<std::string> names[] = {{u + std::string(255 - u.size(), 'x'), u + "\xC2\xA0"}, // accepted
+                                              {u + std::string(256 - u.size(), 'x'), u + "\x7F", u + "\xC2\x9F",
+                                               u + "\xC0\xAF", u + "\xED\xA0\x80", u + "\xC3(", u + "\xF4\x90\x80\x80",
+                                               u + "\xA0", ".okr-new-" + u, ".okr-shm-" + u, "a/b"}};
     void (*const calls[])(const std::string&, Owner&) = {
         [](const std::string& n, Owner& o) { o.emplace(Record::create(n)); },
         [](const std::string& n, Owner&) { Record::openOrCreate(n); },
@@ -218,19 +208,21 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
         [](const std::string& n, Owner&) { Record::openReadOnly(n, std::chrono::milliseconds(20)); },
         [](const std::string& n, Owner&) { Record::takeOver(n); },
         [](const std::string& n, Owner&) { Record::remove(n); }};
-    for (const auto& [name, refused] : table) {
-        const BlockCleanup cleanup(refused ? u : name);
-        const unsigned built = CountedRecord::built;
-        Owner owner;
-        for (std::size_t call = 0; call < std::size(calls); ++call) {
-            try {
-                calls[call](name, owner);
-                EXPECT_FALSE(refused) << "call " << call << " accepted " << ::testing::PrintToString(name);
-            } catch (const SharedException& e) {
-                EXPECT_EQ(refused, e.code() == okr::ipc::SharedError::refusedName) << call << ": " << e.what();
+    for (const bool refused : {false, true}) {
+        for (const std::string& name : names[refused ? 1 : 0]) {
+            const BlockCleanup cleanup(refused ? u : name);
+            const unsigned built = CountedRecord::built;
+            Owner owner;
+            for (std::size_t call = 0; call < std::size(calls); ++call) {
+                try {
+                    calls[call](name, owner);
+                    EXPECT_FALSE(refused) << "call " << call << " accepted " << ::testing::PrintToString(name);
+                } catch (const SharedException& e) {
+                    EXPECT_EQ(refused, e.code() == okr::ipc::SharedError::refusedName) << call << ": " << e.what();
+                }
             }
+            EXPECT_EQ(refused ? built : built + 1, CountedRecord::built) << ::testing::PrintToString(name);
         }
-        EXPECT_EQ(refused ? built : built + 1, CountedRecord::built) << ::testing::PrintToString(name);
     }
 }
 
