@@ -116,8 +116,7 @@ bool othersCanLockExclusively(int fd)
 TEST(SecondProcess, AnOpenerWaitsOutWhoeverDecidesTheBlockIsUnused)
 {
     enum Then { released, removed, replaced };
-    for (const std::pair<int, Then> c :
-         {std::pair{1, released}, {opening, released}, {1, replaced}, {opening, removed}}) {
+    for (const auto& c : {std::pair{1, released}, {opening, released}, {1, replaced}, {opening, removed}}) {
         const std::string name = uniqueName("unused");
         const std::string path = "/dev/shm/" + name;
         BlockCleanup cleanup(name);
