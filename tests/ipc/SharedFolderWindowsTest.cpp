@@ -67,21 +67,16 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
     EXPECT_FALSE(fs::exists(parent / escape));
 }
 
-// What a tool deciding that a block is unused does (ipc/RecordLocks.h).
-bool canLockUserByteExclusively(HANDLE file)
-{
-    OVERLAPPED at = {};
-    at.Offset = 0;
-    at.OffsetHigh = 0x7FFFFFFF;
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        return false;
-    }
-    UnlockFileEx(file, 0, 1, 0, &at);
-    return true;
-}
-
+// Whoever decides a block is unused locks its user byte exclusively
+// (ipc/RecordLocks.h): refused while any SharedType maps the block.
 TEST(SharedFolderWindows, EveryMappingHoldsTheUserLock)
 {
+    const auto othersCanLock = [](HANDLE file) {
+        OVERLAPPED at = {};
+        at.OffsetHigh = 0x7FFFFFFF;
+        return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) &&
+               UnlockFileEx(file, 0, 1, 0, &at);
+    };
     for (const int mode : {1, 0}) {
         const std::string name = uniqueName("user-lock");
         BlockCleanup cleanup(name);
@@ -89,14 +84,11 @@ TEST(SharedFolderWindows, EveryMappingHoldsTheUserLock)
         const HANDLE file =
             CreateFileA((fs::path(sharedFolder()) / name).string().c_str(), GENERIC_READ,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        std::optional<okr::ipc::SharedTypeBase> mapping;
-        mapping.emplace(name, mode);
+        std::optional<okr::ipc::SharedTypeBase> mapping(std::in_place, name, mode);
         mapping->create(16);
-
-        EXPECT_FALSE(canLockUserByteExclusively(file)) << "mode " << mode;
+        EXPECT_FALSE(othersCanLock(file)) << "mode " << mode;
         mapping.reset();
-        EXPECT_TRUE(canLockUserByteExclusively(file)) << "mode " << mode;
+        EXPECT_TRUE(othersCanLock(file)) << "mode " << mode;
         CloseHandle(file);
     }
 }
