@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -60,22 +61,17 @@ TEST(SharedException, NoBoostExceptionCrossesTheInterface)
     EXPECT_THROW(writer.create(8), SharedException);
 }
 
-using okr::ipc::SharedError;
-namespace recordError = okr::ipc::recordError;
-
-// By the text, wherever it lives (a program's own copy, a literal).
+// By the text, wherever it lives (a program's own copy, a literal); in the
+// order of SharedError, then one text that is none of them.
 TEST(SharedException, EachTextHasItsCode)
 {
-    for (const auto& [text, code] : {std::pair{recordError::refusedName, SharedError::refusedName},
-                                     {recordError::nameMissing, SharedError::nameMissing},
-                                     {recordError::nameExists, SharedError::nameExists},
-                                     {recordError::otherSize, SharedError::otherSize},
-                                     {recordError::accessDenied, SharedError::accessDenied},
-                                     {recordError::noSpace, SharedError::noSpace},
-                                     {recordError::ownerAlive, SharedError::ownerAlive},
-                                     {"Shared memory name refused ", SharedError::cannotOpen}}) {
-        EXPECT_EQ(code, SharedException(std::string(text).c_str()).code()) << text;
+    namespace text = okr::ipc::recordError;
+    const char* const texts[] = {text::cannotOpen, text::refusedName,  text::nameMissing, text::nameExists,
+                                 text::otherSize,  text::accessDenied, text::noSpace,     text::ownerAlive};
+    for (int code = 0; code < static_cast<int>(std::size(texts)); ++code) {
+        EXPECT_EQ(code, static_cast<int>(SharedException(std::string(texts[code]).c_str()).code())) << texts[code];
     }
+    EXPECT_EQ(okr::ipc::SharedError::cannotOpen, SharedException("Shared memory name refused ").code());
 }
 
 } // namespace
