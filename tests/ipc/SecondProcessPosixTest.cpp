@@ -137,7 +137,8 @@ TEST(SecondProcess, AnOpenerWaitsOutWhoeverDecidesTheBlockIsUnused)
         bool opened = false;
         try {
             opened = opener->create();
-        } catch (const okr::ipc::SharedException&) {
+        } catch (const okr::ipc::SharedException& e) {
+            EXPECT_STREQ("Cannot open shared memory", e.what());
         }
         decision.join();
         ASSERT_EQ(c.second != removed, opened) << "mode " << c.first << ", then " << c.second;
