@@ -3,15 +3,79 @@
 #include "SharedRecord.h"
 
 #include <chrono>
+#include <cstdint>
+#include <string_view>
 
 namespace okr {
 namespace ipc {
 
 namespace {
 
+// Names are UTF-8 on both systems (Windows turns them into UTF-16): bytes
+// that are no character there would reach another name or none. DEL and
+// the C1 controls print as nothing, or move a terminal's cursor, in a
+// listing.
+bool isPrintableUtf8(std::string_view name)
+{
+    std::size_t at = 0;
+    while (at < name.size()) {
+        const auto lead = static_cast<unsigned char>(name[at]);
+        // A sequence's length, the bits its lead byte gives, and the least
+        // point it may carry (anything less is an overlong form).
+        std::size_t length = 1;
+        std::uint32_t point = lead;
+        std::uint32_t least = 0;
+        if (lead >= 0xF0) {
+            length = 4;
+            point = lead & 0x07u;
+            least = 0x10000;
+        } else if (lead >= 0xE0) {
+            length = 3;
+            point = lead & 0x0Fu;
+            least = 0x800;
+        } else if (lead >= 0xC0) {
+            length = 2;
+            point = lead & 0x1Fu;
+            least = 0x80;
+        } else if (lead >= 0x80) {
+            return false; // a continuation byte without its lead
+        }
+        if (name.size() - at < length) {
+            return false;
+        }
+        for (std::size_t next = at + 1; next < at + length; ++next) {
+            const auto byte = static_cast<unsigned char>(name[next]);
+            if ((byte & 0xC0u) != 0x80u) {
+                return false;
+            }
+            point = point << 6 | (byte & 0x3Fu);
+        }
+        if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF) ||
+            (point >= 0x7F && point <= 0x9F)) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
+// okr-shm takes these for its own: a creator's unpublished block, and a
+// leftover it set aside.
+bool hasReservedPrefix(std::string_view name)
+{
+    for (const std::string_view prefix : {".okr-new-", ".okr-shm-"}) {
+        if (name.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Every call checks the name before it touches anything, so a name is
+// refused the same way by each.
 void checkName(const std::string& name)
 {
-    if (!isValidSharedName(name) || !nameFitsFolder(name)) {
+    if (!isValidSharedName(name) || !isPrintableUtf8(name) || hasReservedPrefix(name) || !nameFitsFolder(name)) {
         throw SharedException(recordError::refusedName);
     }
 }

@@ -15,6 +15,9 @@ namespace ipc {
 // ":" opens a stream of another file; CON, NUL, COM1, COM¹ and their kin are
 // devices; < > " | ? * and control characters are no file name at all. The
 // rule holds on every platform, so a name means the same object everywhere.
+// Letter case is the one difference left: names that differ only in case
+// are one block on Windows and two on Linux, so a product should not rely
+// on case to tell its names apart.
 OKR_API bool isValidSharedName(const std::string& name) noexcept;
 
 } // namespace ipc

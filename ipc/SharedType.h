@@ -25,6 +25,10 @@ class SharedTypeImpl;
 // uses SharedRecord<T> (ipc/SharedRecord), where only the creator removes
 // the name and a block of another size is an error, never resized.
 //
+// While it maps a block it holds the block's user lock (okr(3), Locks),
+// so that tools see the block in use; one that meets someone deciding the
+// block is unused waits a moment for it.
+//
 // The destructor is deliberately not virtual: objects are always deleted
 // through their exact type, and the layout is shared with other processes'
 // builds of this class.

@@ -1,3 +1,4 @@
+#include "BlockLock.h"
 #include "BlockReservation.h"
 #include "SharedName.h"
 #include "SharedType.h"
@@ -6,6 +7,8 @@
 #include <boost/interprocess/exceptions.hpp>
 #include <boost/interprocess/permissions.hpp>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace bip = boost::interprocess;
@@ -23,6 +26,47 @@ SharedTypeImpl::SharedTypeImpl(const std::string& blockName, std::int32_t access
 {
 }
 
+namespace {
+
+// Long enough for anyone deciding a block is unused, which holds its lock
+// exclusively only for a moment.
+constexpr std::chrono::milliseconds lockPatience{1500};
+constexpr std::chrono::milliseconds lockRetry{2};
+
+// Opens the block with its user lock held, under a name that still means it:
+// a block found unused while this process had not yet locked it may be gone
+// from its name, or replaced.
+bip::shared_memory_object openLocked(const std::string& name, bool writable)
+{
+    const auto deadline = std::chrono::steady_clock::now() + lockPatience;
+    for (;;) {
+        bip::shared_memory_object shm;
+        if (writable) {
+            bip::permissions unrestricted;
+            unrestricted.set_unrestricted();
+            shm = bip::shared_memory_object(bip::open_or_create, name.c_str(), bip::read_write, unrestricted);
+        } else {
+            shm = bip::shared_memory_object(bip::open_only, name.c_str(), bip::read_only);
+        }
+        bool locked = tryTakeUserLock(shm);
+        while (!locked && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(lockRetry);
+            locked = tryTakeUserLock(shm);
+        }
+        if (!locked) {
+            throw SharedException(openFailure);
+        }
+        if (nameStillMeans(name, shm)) {
+            return shm;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            throw SharedException(openFailure);
+        }
+    }
+}
+
+} // namespace
+
 bool SharedTypeImpl::create(std::size_t size)
 {
     if (!isValidSharedName(name)) {
@@ -30,14 +74,10 @@ bool SharedTypeImpl::create(std::size_t size)
     }
     try {
         const bool writable = mode == creatingSide;
+        shm = openLocked(name, writable);
         if (writable) {
-            bip::permissions unrestricted;
-            unrestricted.set_unrestricted();
-            shm = bip::shared_memory_object(bip::open_or_create, name.c_str(), bip::read_write, unrestricted);
             shm.truncate(static_cast<bip::offset_t>(size));
             reserveBlockMemory(shm, size);
-        } else {
-            shm = bip::shared_memory_object(bip::open_only, name.c_str(), bip::read_only);
         }
         region = bip::mapped_region(shm, writable ? bip::read_write : bip::read_only);
         address = region.get_address();

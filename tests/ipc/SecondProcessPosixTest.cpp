@@ -8,13 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -89,6 +95,63 @@ TEST(SecondProcess, CreatingSideMakesABlockEveryUserMayReadAndWrite)
     struct stat facts {};
     ASSERT_EQ(0, stat(("/dev/shm/" + name).c_str(), &facts));
     EXPECT_EQ(0666u, facts.st_mode & 07777u);
+}
+
+// What a tool deciding that a block is unused does, from a process of its own.
+bool othersCanLockExclusively(int fd)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return status == 0;
+}
+
+// Someone found the block unused and holds it exclusively for a moment, then
+// lets go, or removes the name, and someone makes another block under it: an
+// opener waits, maps what the name means by then, and holds the user lock
+// for as long as it maps it.
+TEST(SecondProcess, AnOpenerWaitsOutWhoeverDecidesTheBlockIsUnused)
+{
+    enum Then { released, removed, replaced };
+    for (const auto& c : {std::pair{1, released}, {opening, released}, {1, replaced}, {opening, removed}}) {
+        const std::string name = uniqueName("unused");
+        const std::string path = "/dev/shm/" + name;
+        BlockCleanup cleanup(name);
+        writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x11));
+        const int decider = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(0, flock(decider, LOCK_EX | LOCK_NB));
+        std::thread decision([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (c.second != released) {
+                removeBlock(name);
+            }
+            if (c.second == replaced) {
+                writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x33));
+            }
+            close(decider);
+        });
+        std::optional<okr::ipc::SharedType<SharedSyncInfo>> opener(std::in_place, name, c.first);
+        bool opened = false;
+        try {
+            opened = opener->create();
+        } catch (const okr::ipc::SharedException& e) {
+            EXPECT_STREQ("Cannot open shared memory", e.what());
+        }
+        decision.join();
+        ASSERT_EQ(c.second != removed, opened) << "mode " << c.first << ", then " << c.second;
+        if (opened) {
+            writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x22));
+            EXPECT_EQ(0x22, *static_cast<const unsigned char*>(opener->address())) << "the block the name means";
+            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            EXPECT_FALSE(othersCanLockExclusively(fd)) << "mode " << c.first << ", then " << c.second;
+            opener.reset();
+            EXPECT_TRUE(othersCanLockExclusively(fd)) << "mode " << c.first << ", then " << c.second;
+            close(fd);
+        }
+    }
 }
 
 } // namespace

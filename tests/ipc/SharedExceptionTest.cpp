@@ -1,4 +1,5 @@
 #include "ipc/SharedException"
+#include "ipc/SharedRecord"
 #include "ipc/SharedType"
 #include "support/ShmTestSupport.h"
 
@@ -6,7 +7,10 @@
 
 #include <cstring>
 #include <exception>
+#include <iterator>
+#include <string>
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -55,6 +59,19 @@ TEST(SharedException, NoBoostExceptionCrossesTheInterface)
 {
     SharedTypeBase writer(std::string(5000, 'x'), 1);
     EXPECT_THROW(writer.create(8), SharedException);
+}
+
+// By the text, wherever it lives (a program's own copy, a literal); in the
+// order of SharedError, then one text that is none of them.
+TEST(SharedException, EachTextHasItsCode)
+{
+    namespace text = okr::ipc::recordError;
+    const char* const texts[] = {text::cannotOpen, text::refusedName,  text::nameMissing, text::nameExists,
+                                 text::otherSize,  text::accessDenied, text::noSpace,     text::ownerAlive};
+    for (int code = 0; code < static_cast<int>(std::size(texts)); ++code) {
+        EXPECT_EQ(code, static_cast<int>(SharedException(std::string(texts[code]).c_str()).code())) << texts[code];
+    }
+    EXPECT_EQ(okr::ipc::SharedError::cannotOpen, SharedException("Shared memory name refused ").code());
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -63,6 +65,32 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
     okr::ipc::SharedTypeBase outside("..\\" + escape, 1);
     EXPECT_THROW(outside.create(16), okr::ipc::SharedException);
     EXPECT_FALSE(fs::exists(parent / escape));
+}
+
+// Whoever decides a block is unused locks its user byte exclusively
+// (ipc/RecordLocks.h): refused while any SharedType maps the block.
+TEST(SharedFolderWindows, EveryMappingHoldsTheUserLock)
+{
+    const auto othersCanLock = [](HANDLE file) {
+        OVERLAPPED at = {};
+        at.OffsetHigh = 0x7FFFFFFF;
+        return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) &&
+               UnlockFileEx(file, 0, 1, 0, &at);
+    };
+    for (const int mode : {1, 0}) {
+        const std::string name = uniqueName("user-lock");
+        BlockCleanup cleanup(name);
+        writeBlock(name, std::vector<unsigned char>(16));
+        const HANDLE file =
+            CreateFileA((fs::path(sharedFolder()) / name).string().c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        std::optional<okr::ipc::SharedTypeBase> mapping(std::in_place, name, mode);
+        mapping->create(16);
+        EXPECT_FALSE(othersCanLock(file)) << "mode " << mode;
+        mapping.reset();
+        EXPECT_TRUE(othersCanLock(file)) << "mode " << mode;
+        CloseHandle(file);
+    }
 }
 
 } // namespace

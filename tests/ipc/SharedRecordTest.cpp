@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -188,16 +191,45 @@ TEST(SharedRecord, OwnerLeavesANameThatNowMeansAnotherRecord)
     EXPECT_EQ(7u, SharedRecord<PeerRecord>::openReadOnly(name)->value);
 }
 
-TEST(SharedRecord, RefusedNamesAreRefusedBeforeAnythingIsTouched)
+struct CountedRecord {
+    CountedRecord() : value(++built) {}
+    static inline unsigned built = 0;
+    unsigned value;
+};
+
+// Every call refuses a name alike, before it builds a T; an accepted name
+// works with each (takeOver meets the live owner).
+TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
 {
-    for (const char* name : {"", "a/b", "..", "CON", "x\x01"}) {
-        try {
-            SharedRecord<PeerRecord>::openOrCreate(name);
-            ADD_FAILURE() << "accepted " << name;
-        } catch (const SharedException& e) {
-            EXPECT_STREQ(recordError::refusedName, e.what()) << name;
+    using Record = SharedRecord<CountedRecord>;
+    using Owner = std::optional<Record>;
+    const std::string u = uniqueName("n");
+    const std::vector<std::string> names[] = {{u + std::string(255 - u.size(), 'x'), u + "\xC2\xA0"}, // accepted
+                                              {u + std::string(256 - u.size(), 'x'), u + "\x7F", u + "\xC2\x9F",
+                                               u + "\xC0\xAF", u + "\xED\xA0\x80", u + "\xC3(", u + "\xF4\x90\x80\x80",
+                                               u + "\xA0", ".okr-new-" + u, ".okr-shm-" + u, "a/b"}};
+    void (*const calls[])(const std::string&, Owner&) = {
+        [](const std::string& n, Owner& o) { o.emplace(Record::create(n)); },
+        [](const std::string& n, Owner&) { Record::openOrCreate(n); },
+        [](const std::string& n, Owner&) { Record::open(n); },
+        [](const std::string& n, Owner&) { Record::openReadOnly(n, std::chrono::milliseconds(20)); },
+        [](const std::string& n, Owner&) { Record::takeOver(n); },
+        [](const std::string& n, Owner&) { Record::remove(n); }};
+    for (const bool refused : {false, true}) {
+        for (const std::string& name : names[refused ? 1 : 0]) {
+            const BlockCleanup cleanup(refused ? u : name);
+            const unsigned built = CountedRecord::built;
+            Owner owner;
+            for (std::size_t call = 0; call < std::size(calls); ++call) {
+                try {
+                    calls[call](name, owner);
+                    EXPECT_FALSE(refused) << "call " << call << " accepted " << ::testing::PrintToString(name);
+                } catch (const SharedException& e) {
+                    EXPECT_EQ(refused, e.code() == okr::ipc::SharedError::refusedName) << call << ": " << e.what();
+                }
+            }
+            EXPECT_EQ(refused ? built : built + 1, CountedRecord::built) << ::testing::PrintToString(name);
         }
-        EXPECT_THROW(SharedRecord<PeerRecord>::remove(name), SharedException) << name;
     }
 }
 
