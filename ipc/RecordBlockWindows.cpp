@@ -175,14 +175,26 @@ std::wstring hiddenName()
     return name;
 }
 
-bool lockByte(HANDLE file, std::uint64_t byte, bool exclusive)
+OVERLAPPED lockPlace(std::uint64_t byte)
 {
     const std::uint64_t at = windowsLockBase + byte;
     OVERLAPPED where = {};
     where.Offset = static_cast<DWORD>(at);
     where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    return where;
+}
+
+bool lockByte(HANDLE file, std::uint64_t byte, bool exclusive)
+{
+    OVERLAPPED where = lockPlace(byte);
     const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
     return LockFileEx(file, flags, 0, 1, 0, &where) != 0;
+}
+
+void unlockByte(HANDLE file, std::uint64_t byte)
+{
+    OVERLAPPED where = lockPlace(byte);
+    UnlockFileEx(file, 0, 1, 0, &where);
 }
 
 bool fileIndex(HANDLE file, std::uint64_t& index)
@@ -195,22 +207,32 @@ bool fileIndex(HANDLE file, std::uint64_t& index)
     return true;
 }
 
-// Whether path names the file of handle ours now. Both are files of the one
-// shared folder, so of one volume; the file index alone tells them apart
-// (Wine gives a volume serial of 0 for a handle opened under another name).
-bool sameFile(HANDLE ours, const std::wstring& path)
+enum class Meaning { same, other, unknown };
+
+// What path names now, compared with the file of handle ours. Both are
+// files of the one shared folder, so of one volume; the file index alone
+// tells them apart (Wine gives a volume serial of 0 for a handle opened
+// under another name).
+Meaning meaningOf(const std::wstring& path, HANDLE ours)
 {
     const HANDLE named = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (named == INVALID_HANDLE_VALUE) {
-        return false;
+        const DWORD error = GetLastError();
+        return isMissing(error) || (error == ERROR_ACCESS_DENIED && deletePending()) ? Meaning::other
+                                                                                     : Meaning::unknown;
     }
     std::uint64_t a = 0;
     std::uint64_t b = 0;
-    const bool same = fileIndex(ours, a) && fileIndex(named, b) && a == b;
+    const bool known = fileIndex(ours, a) && fileIndex(named, b);
     CloseHandle(named);
-    return same;
+    if (!known) {
+        return Meaning::unknown;
+    }
+    return a == b ? Meaning::same : Meaning::other;
 }
+
+bool sameFile(HANDLE ours, const std::wstring& path) { return meaningOf(path, ours) == Meaning::same; }
 
 // Marks the file for deletion once its last handle closes; it must have
 // been opened with DELETE access.
@@ -590,25 +612,78 @@ void* blockAddress(const RecordBlockImpl& block) noexcept { return block.view; }
 
 bool isCurrentBlock(const RecordBlockImpl& block) { return sameFile(block.file, block.path); }
 
+// The hidden name that the file of handle ours has now, looked up among
+// the folder's hidden names by its index; empty when none has it.
+std::wstring hiddenPathOf(HANDLE ours, const std::wstring& path)
+{
+    const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
+    std::uint64_t index = 0;
+    WIN32_FIND_DATAW found;
+    const HANDLE search =
+        FindFirstFileExW((folder + L".okr-new-*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (!fileIndex(ours, index) || search == INVALID_HANDLE_VALUE) {
+        return std::wstring();
+    }
+    std::wstring hidden;
+    do {
+        if (meaningOf(folder + found.cFileName, ours) == Meaning::same) {
+            hidden = folder + found.cFileName;
+        }
+    } while (hidden.empty() && FindNextFileW(search, &found));
+    FindClose(search);
+    return hidden;
+}
+
+// The system refuses to delete a file while anyone maps it: a removed
+// block that others still map keeps its hidden name until the last of its
+// users ends, who deletes it then. Whoever gets the exclusive user lock is
+// that last one. The file is deleted through a handle opened by its hidden
+// name: Wine would delete by the name a handle was opened under.
+void deleteIfUnused(const RecordBlockImpl& block)
+{
+    if (meaningOf(block.path, block.file) != Meaning::other) {
+        return;
+    }
+    unlockByte(block.file, userByte);
+    if (!lockByte(block.file, userByte, true)) {
+        return; // another user's end deletes it
+    }
+    const std::wstring hidden = hiddenPathOf(block.file, block.path);
+    if (hidden.empty()) {
+        return;
+    }
+    const HANDLE deleting = CreateFileW(hidden.c_str(), DELETE | FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (deleting == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    std::uint64_t ours = 0;
+    std::uint64_t theirs = 0;
+    if (fileIndex(block.file, ours) && fileIndex(deleting, theirs) && ours == theirs) {
+        deleteOnClose(deleting);
+    }
+    CloseHandle(deleting);
+}
+
 void closeBlock(RecordBlockImpl* block) noexcept
 {
     if (block == nullptr) {
         return;
     }
     std::unique_ptr<RecordBlockImpl> closing(block);
+    UnmapViewOfFile(block->view);
+    block->view = nullptr;
     std::uint64_t index = 0;
     // Only the owner's own block, and only in the process that made or took
     // it: someone may have removed the name and made another record since.
-    if (!block->owning || block->creator != GetCurrentProcessId() || !fileIndex(block->file, index)) {
-        return;
+    if (block->owning && block->creator == GetCurrentProcessId() && fileIndex(block->file, index)) {
+        try {
+            removeName(block->path, &index);
+        } catch (const SharedException&) {
+            // The name stays; okr-shm shows it without an owner.
+        }
     }
-    UnmapViewOfFile(block->view); // a mapped file cannot be marked for deletion
-    block->view = nullptr;
-    try {
-        removeName(block->path, &index);
-    } catch (const SharedException&) {
-        // The name stays; okr-shm shows it without an owner.
-    }
+    deleteIfUnused(*block);
 }
 
 bool removeBlockName(const std::string& name)
