@@ -109,10 +109,11 @@ bool wideOf(const std::string& text, UINT codePage, DWORD flags, std::wstring& w
 }
 
 // The name as the file system gets it; the library takes names in UTF-8.
+// Its length was checked by nameFitsFolder.
 std::wstring wideName(const std::string& name)
 {
     std::wstring wide;
-    if (!wideOf(name, CP_UTF8, MB_ERR_INVALID_CHARS, wide) || wide.size() > longestName) {
+    if (!wideOf(name, CP_UTF8, MB_ERR_INVALID_CHARS, wide)) {
         throw SharedException(recordError::refusedName);
     }
     return wide;

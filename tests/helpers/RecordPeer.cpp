@@ -12,6 +12,22 @@
 //     for each round, meets the other racers at GATE, then openOrCreate's
 //     NAME-<round>, checks that it maps a finished record and counts itself
 //     in its visits; prints "ok", or what went wrong and status 3.
+//   okr-test-record-peer hold NAME VALUE
+//     creates NAME, writes VALUE, prints "held" and waits for a line (or the
+//     end) of its input, owning the name all along.
+//   okr-test-record-peer takeOver|remove NAME, wait NAME MS
+//     takes the record over (printing its value) and ends as its owner;
+//     removes NAME (printing "removed" or "none"); opens NAME, waiting up
+//     to MS milliseconds for it (printing its value).
+//   okr-test-record-peer churn NAME ROUNDS
+//     openOrCreate's and removes NAME, ROUNDS times; prints "ok".
+//   okr-test-record-peer removeRace GATE NAME ROUNDS RACERS
+//     for each round, all racers map NAME-<round>, then all remove it at
+//     once: exactly one must say it removed it; prints "ok", or status 3.
+//     The first racer makes GATE.
+//   okr-test-record-peer pendingDelete NAME (Windows)
+//     marks NAME's file for deletion without renaming it, prints "pending"
+//     and keeps it so until a line (or the end) of its input.
 
 #include "helpers/PeerRecord.h"
 #include "ipc/RecordBlockPlatform.h"
@@ -23,13 +39,73 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 using okr::ipc::SharedException;
 using okr::ipc::SharedRecord;
 using okr::testing::PeerGate;
 using okr::testing::PeerRecord;
 
+#ifdef _WIN32
+#include <boost/interprocess/detail/shared_dir_helpers.hpp>
+
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
 namespace {
+
+// The arguments in UTF-8, as the library takes names: Windows hands main
+// them in the ANSI code page, which has no "Ω".
+std::vector<std::string> utf8Arguments(int argc, char** argv)
+{
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide != nullptr && i < count; ++i) {
+        const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string argument(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &argument[0], length, nullptr, nullptr);
+        argument.resize(argument.size() - 1);
+        arguments.push_back(argument);
+    }
+    LocalFree(wide);
+    return arguments;
+#else
+    return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
+// A deletion as others than the library make it: the name stays, and
+// refuses to be opened, until the last handle closes.
+int pendingDelete(const std::string& name)
+{
+#ifdef _WIN32
+    std::string path;
+    boost::interprocess::ipcdetail::shared_filepath(name.c_str(), path);
+    const HANDLE file = CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (file == INVALID_HANDLE_VALUE ||
+        !SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
+        std::printf("error: %lu\n", GetLastError());
+        return 1;
+    }
+    std::printf("pending\n");
+    std::fflush(stdout);
+    char line[16];
+    (void)!std::fgets(line, sizeof line, stdin);
+    CloseHandle(file);
+    return 0;
+#else
+    std::printf("error: Windows only: %s\n", name.c_str());
+    return 1;
+#endif
+}
 
 bool finished(const PeerRecord& record)
 {
@@ -51,18 +127,54 @@ struct StalledRecord {
     std::uint8_t filler[64 * 1024 - 4];
 };
 
+// Waits until every racer arrived for the meeting-th time.
+bool meet(PeerGate& gate, unsigned meeting, unsigned racers)
+{
+    __atomic_add_fetch(&gate.arrived, 1u, __ATOMIC_SEQ_CST);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (__atomic_load_n(&gate.arrived, __ATOMIC_SEQ_CST) < racers * (meeting + 1)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::printf("meeting %u: the other racers never came\n", meeting);
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+int removeRace(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
+{
+    auto gate = SharedRecord<PeerGate>::openOrCreate(gateName);
+    for (unsigned round = 0; round < rounds; ++round) {
+        const std::string roundName = name + "-" + std::to_string(round);
+        if (!meet(*gate, 3 * round, racers)) {
+            return 3;
+        }
+        auto record = SharedRecord<PeerRecord>::openOrCreate(roundName);
+        if (!meet(*gate, 3 * round + 1, racers)) {
+            return 3;
+        }
+        if (SharedRecord<PeerRecord>::remove(roundName)) {
+            __atomic_add_fetch(&record->value, 1u, __ATOMIC_SEQ_CST);
+        }
+        if (!meet(*gate, 3 * round + 2, racers)) {
+            return 3;
+        }
+        if (record->value != 1) {
+            std::printf("round %u: %u removers removed the one name\n", round, static_cast<unsigned>(record->value));
+            return 3;
+        }
+    }
+    std::printf("ok\n");
+    return 0;
+}
+
 int race(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
 {
     auto gate = SharedRecord<PeerGate>::open(gateName);
     for (unsigned round = 0; round < rounds; ++round) {
-        __atomic_add_fetch(&gate->arrived, 1u, __ATOMIC_SEQ_CST);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (__atomic_load_n(&gate->arrived, __ATOMIC_SEQ_CST) < racers * (round + 1)) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                std::printf("round %u: the other racers never came\n", round);
-                return 3;
-            }
-            std::this_thread::yield();
+        if (!meet(*gate, round, racers)) {
+            return 3;
         }
         auto record = SharedRecord<PeerRecord>::openOrCreate(name + "-" + std::to_string(round));
         if (!finished(*record)) {
@@ -79,6 +191,12 @@ int race(const std::string& gateName, const std::string& name, unsigned rounds, 
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::string> utf8 = utf8Arguments(argc, argv);
+    std::vector<char*> arguments;
+    for (const std::string& argument : utf8) {
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv = arguments.data();
     if (argc > 1 && std::strncmp(argv[1], "--publish=", 10) == 0) {
         okr::ipc::startPublishingAt(std::strcmp(argv[1] + 10, "proc") == 0 ? okr::ipc::PublishWay::throughProc
                                                                            : okr::ipc::PublishWay::hiddenName);
@@ -96,6 +214,40 @@ int main(int argc, char** argv)
         if (verb == "race" && argc == 6) {
             return race(name, argv[3], static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)),
                         static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
+        }
+        if (verb == "removeRace" && argc == 6) {
+            return removeRace(name, argv[3], static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)),
+                              static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
+        }
+        if (verb == "hold") {
+            auto record = SharedRecord<PeerRecord>::create(name);
+            record->value = value;
+            std::printf("held\n");
+            std::fflush(stdout);
+            char line[16];
+            (void)!std::fgets(line, sizeof line, stdin);
+            return 0;
+        }
+        if (verb == "takeOver" || verb == "wait") {
+            auto record = verb == "takeOver" ? SharedRecord<PeerRecord>::takeOver(name)
+                                             : SharedRecord<PeerRecord>::open(name, std::chrono::milliseconds(value));
+            std::printf("%08x\n", static_cast<unsigned>(record->value));
+            return 0;
+        }
+        if (verb == "remove") {
+            std::printf(SharedRecord<PeerRecord>::remove(name) ? "removed\n" : "none\n");
+            return 0;
+        }
+        if (verb == "churn") {
+            for (std::uint32_t round = 0; round < value; ++round) {
+                SharedRecord<PeerRecord>::openOrCreate(name);
+                SharedRecord<PeerRecord>::remove(name);
+            }
+            std::printf("ok\n");
+            return 0;
+        }
+        if (verb == "pendingDelete") {
+            return pendingDelete(name);
         }
         if (verb == "stall") {
             const auto record = SharedRecord<StalledRecord>::create(name);
