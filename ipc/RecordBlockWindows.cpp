@@ -332,9 +332,9 @@ Removal removeName(const std::wstring& path, const std::uint64_t* expected)
     throw SharedException(recordError::cannotOpen);
 }
 
-// The access RecordAccess gives a new file. Wine stores the descriptor but
-// enforces none of it (any process of the prefix opens the file), so only
-// the ACL's presence can be seen there, not a refusal.
+// The access RecordAccess gives a new file. Wine neither keeps the
+// descriptor nor enforces it: it shows one made up from the file's Unix
+// mode, and any process of the prefix opens the file.
 class FileSecurity {
 public:
     explicit FileSecurity(RecordAccess access)

@@ -25,9 +25,6 @@
 //     for each round, all racers map NAME-<round>, then all remove it at
 //     once: exactly one must say it removed it; prints "ok", or status 3.
 //     The first racer makes GATE.
-//   okr-test-record-peer pendingDelete NAME (Windows)
-//     marks NAME's file for deletion without renaming it, prints "pending"
-//     and keeps it so until a line (or the end) of its input.
 
 #include "helpers/PeerRecord.h"
 #include "ipc/RecordBlockPlatform.h"
@@ -47,8 +44,6 @@ using okr::testing::PeerGate;
 using okr::testing::PeerRecord;
 
 #ifdef _WIN32
-#include <boost/interprocess/detail/shared_dir_helpers.hpp>
-
 #include <windows.h>
 
 #include <shellapi.h>
@@ -77,33 +72,6 @@ std::vector<std::string> utf8Arguments(int argc, char** argv)
     return arguments;
 #else
     return std::vector<std::string>(argv, argv + argc);
-#endif
-}
-
-// A deletion as others than the library make it: the name stays, and
-// refuses to be opened, until the last handle closes.
-int pendingDelete(const std::string& name)
-{
-#ifdef _WIN32
-    std::string path;
-    boost::interprocess::ipcdetail::shared_filepath(name.c_str(), path);
-    const HANDLE file = CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    if (file == INVALID_HANDLE_VALUE ||
-        !SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
-        std::printf("error: %lu\n", GetLastError());
-        return 1;
-    }
-    std::printf("pending\n");
-    std::fflush(stdout);
-    char line[16];
-    (void)!std::fgets(line, sizeof line, stdin);
-    CloseHandle(file);
-    return 0;
-#else
-    std::printf("error: Windows only: %s\n", name.c_str());
-    return 1;
 #endif
 }
 
@@ -245,9 +213,6 @@ int main(int argc, char** argv)
             }
             std::printf("ok\n");
             return 0;
-        }
-        if (verb == "pendingDelete") {
-            return pendingDelete(name);
         }
         if (verb == "stall") {
             const auto record = SharedRecord<StalledRecord>::create(name);

@@ -1,7 +1,9 @@
 // On Windows every block is a file in Boost.Interprocess's shared folder,
 // which this library composes. These tests look at that folder directly.
 
+#include "ipc/BlockLock.h"
 #include "ipc/BootStamp.h"
+#include "ipc/RecordLocks.h"
 #include "ipc/SharedType"
 #include "support/ShmTestSupport.h"
 
@@ -63,6 +65,37 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
     okr::ipc::SharedTypeBase outside("..\\" + escape, 1);
     EXPECT_THROW(outside.create(16), okr::ipc::SharedException);
     EXPECT_FALSE(fs::exists(parent / escape));
+}
+
+// SharedType's user lock: refused while someone decides the block is
+// unused; the name checked against the very file.
+TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
+{
+    namespace bip = boost::interprocess;
+    const std::string name = uniqueName("userlock");
+    BlockCleanup cleanup(name);
+    bip::shared_memory_object shm(bip::create_only, name.c_str(), bip::read_write);
+    shm.truncate(16);
+    const std::string path = sharedFolder() + "\\" + name;
+    const HANDLE judge = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, judge);
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase + okr::ipc::recordLocks::userByte);
+    where.OffsetHigh = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase >> 32);
+    ASSERT_TRUE(LockFileEx(judge, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where));
+    EXPECT_FALSE(okr::ipc::tryTakeUserLock(shm)) << "taken beside an exclusive holder";
+    UnlockFileEx(judge, 0, 1, 0, &where);
+    EXPECT_TRUE(okr::ipc::tryTakeUserLock(shm));
+    const bip::shared_memory_object other(bip::open_only, name.c_str(), bip::read_only);
+    EXPECT_TRUE(okr::ipc::tryTakeUserLock(other)) << "users share it";
+    EXPECT_FALSE(LockFileEx(judge, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where))
+        << "a user holds it";
+    CloseHandle(judge);
+    EXPECT_TRUE(okr::ipc::nameStillMeans(name, shm));
+    bip::shared_memory_object::remove(name.c_str());
+    bip::shared_memory_object(bip::create_only, name.c_str(), bip::read_write).truncate(16);
+    EXPECT_FALSE(okr::ipc::nameStillMeans(name, shm)) << "the name means another block now";
 }
 
 } // namespace

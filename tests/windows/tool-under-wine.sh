@@ -537,17 +537,6 @@ records)
   chmod a-w "$folder/okr-readonly"
   peer remove okr-readonly
   [ "$out" = removed ] && [ ! -e "$folder/okr-readonly" ] || fail "remove of a read-only block: $out"
-  # A name whose deletion is pending (not ours: without a rename first) is
-  # waited for, never reported as denied.
-  peer openOrCreate okr-pending 0x1
-  mkfifo "$work/in4"
-  "$wine" "$peer" pendingDelete okr-pending <"$work/in4" >"$work/peer4" &
-  checks+=("$!")
-  exec 4>"$work/in4"
-  for _ in $(seq 1 600); do grep -q pending "$work/peer4" 2>/dev/null && break; sleep 0.1; done
-  (sleep 1 && echo >&4) &
-  peer openOrCreate okr-pending 0x2
-  [ "$out" = 00000002 ] || fail "openOrCreate of a name pending deletion: $out"
   # A waiting open sees the name appear; remove racing openOrCreate, and
   # removers racing each other, each name removed once, never denied.
   peer wait okr-late 300
