@@ -4,6 +4,7 @@
 #include "ipc/BlockLock.h"
 #include "ipc/BootStamp.h"
 #include "ipc/RecordLocks.h"
+#include "ipc/SharedRecord"
 #include "ipc/SharedType"
 #include "support/ShmTestSupport.h"
 
@@ -14,6 +15,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 
@@ -67,6 +69,47 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
     EXPECT_FALSE(fs::exists(parent / escape));
 }
 
+// Whoever decides that a block is unused: its handle, and the exclusive
+// user lock it takes on it.
+class UnusedJudge {
+public:
+    explicit UnusedJudge(const std::string& name)
+        : file(CreateFileA((sharedFolder() + "\\" + name).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+        where.Offset = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase + okr::ipc::recordLocks::userByte);
+        where.OffsetHigh = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase >> 32);
+    }
+    ~UnusedJudge() { CloseHandle(file); }
+    UnusedJudge(const UnusedJudge&) = delete;
+    UnusedJudge& operator=(const UnusedJudge&) = delete;
+    bool lock() { return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where); }
+    void unlock() { UnlockFileEx(file, 0, 1, 0, &where); }
+
+private:
+    HANDLE file;
+    OVERLAPPED where = {};
+};
+
+// SharedRecord's mappings hold the user lock for their life, and none
+// arrives while someone holds it exclusively.
+TEST(SharedFolderWindows, UserLockOfRecords)
+{
+    using Record = okr::ipc::SharedRecord<std::uint64_t>;
+    const std::string name = uniqueName("recordlock");
+    BlockCleanup cleanup(name);
+    Record::openOrCreate(name);
+    UnusedJudge judge(name);
+    ASSERT_TRUE(judge.lock()) << "no mapping left, no user";
+    EXPECT_THROW(Record::open(name), okr::ipc::SharedException) << "a user arrived while it was held exclusively";
+    judge.unlock();
+    auto record = Record::open(name);
+    EXPECT_FALSE(judge.lock()) << "a mapping without the user lock";
+    EXPECT_TRUE(record.isCurrent());
+    EXPECT_TRUE(Record::remove(name));
+    EXPECT_FALSE(record.isCurrent());
+}
+
 // SharedType's user lock: refused while someone decides the block is
 // unused; the name checked against the very file.
 TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
@@ -76,22 +119,14 @@ TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
     BlockCleanup cleanup(name);
     bip::shared_memory_object shm(bip::create_only, name.c_str(), bip::read_write);
     shm.truncate(16);
-    const std::string path = sharedFolder() + "\\" + name;
-    const HANDLE judge = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, judge);
-    OVERLAPPED where = {};
-    where.Offset = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase + okr::ipc::recordLocks::userByte);
-    where.OffsetHigh = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase >> 32);
-    ASSERT_TRUE(LockFileEx(judge, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where));
+    UnusedJudge judge(name);
+    ASSERT_TRUE(judge.lock());
     EXPECT_FALSE(okr::ipc::tryTakeUserLock(shm)) << "taken beside an exclusive holder";
-    UnlockFileEx(judge, 0, 1, 0, &where);
+    judge.unlock();
     EXPECT_TRUE(okr::ipc::tryTakeUserLock(shm));
     const bip::shared_memory_object other(bip::open_only, name.c_str(), bip::read_only);
     EXPECT_TRUE(okr::ipc::tryTakeUserLock(other)) << "users share it";
-    EXPECT_FALSE(LockFileEx(judge, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where))
-        << "a user holds it";
-    CloseHandle(judge);
+    EXPECT_FALSE(judge.lock()) << "a user holds it";
     EXPECT_TRUE(okr::ipc::nameStillMeans(name, shm));
     bip::shared_memory_object::remove(name.c_str());
     bip::shared_memory_object(bip::create_only, name.c_str(), bip::read_write).truncate(16);
