@@ -373,7 +373,10 @@ public:
         if (!InitializeAcl(list, size, ACL_REVISION) ||
             !AddAccessAllowedAce(list, ACL_REVISION, GENERIC_ALL, userSid) ||
             (groupSid != nullptr && !AddAccessAllowedAce(list, ACL_REVISION, GENERIC_ALL, groupSid)) ||
-            !SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE)) {
+            !SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE) ||
+            // Else the folder's inheritable entries (Users may read in
+            // ProgramData) join these.
+            !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
             failNative(GetLastError());
         }
     }
