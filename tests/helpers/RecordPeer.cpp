@@ -8,23 +8,15 @@
 //     creates NAME with a record whose constructor, between building the
 //     block and publishing it, prints "building" and waits for a line (or
 //     the end) of its input; then prints "published" and exits.
-//   okr-test-record-peer race GATE NAME ROUNDS RACERS
-//     for each round, meets the other racers at GATE, then openOrCreate's
-//     NAME-<round>, checks that it maps a finished record and counts itself
-//     in its visits; prints "ok", or what went wrong and status 3.
-//   okr-test-record-peer hold NAME VALUE
-//     creates NAME, writes VALUE, prints "held" and waits for a line (or the
-//     end) of its input, owning the name all along.
-//   okr-test-record-peer takeOver|remove NAME, wait NAME MS
-//     takes the record over (printing its value) and ends as its owner;
-//     removes NAME (printing "removed" or "none"); opens NAME, waiting up
-//     to MS milliseconds for it (printing its value).
-//   okr-test-record-peer churn NAME ROUNDS
-//     openOrCreate's and removes NAME, ROUNDS times; prints "ok".
-//   okr-test-record-peer removeRace GATE NAME ROUNDS RACERS
-//     for each round, all racers map NAME-<round>, then all remove it at
-//     once: exactly one must say it removed it; prints "ok", or status 3.
-//     The first racer makes GATE.
+//   okr-test-record-peer race GATE NAME ROUNDS RACERS [remove]
+//     for each round, meets the other racers at GATE (made by the first),
+//     then openOrCreate's NAME-<round>, checks that it maps a finished record
+//     and counts itself in its visits; with remove, all then remove it at
+//     once, and exactly one must say it did. Prints "ok", or status 3.
+//   okr-test-record-peer hold|takeOver|wait|remove|churn NAME [VALUE|MS|ROUNDS]
+//     creates, writes VALUE and owns it until a line of input ("held"); takes
+//     it over; waits up to MS ms for it; removes it ("removed" or "none");
+//     openOrCreate's and removes it ROUNDS times ("ok").
 
 #include "helpers/PeerRecord.h"
 #include "ipc/RecordBlockPlatform.h"
@@ -50,30 +42,6 @@ using okr::testing::PeerRecord;
 #endif
 
 namespace {
-
-// The arguments in UTF-8, as the library takes names: Windows hands main
-// them in the ANSI code page, which has no "Ω".
-std::vector<std::string> utf8Arguments(int argc, char** argv)
-{
-#ifdef _WIN32
-    (void)argc;
-    (void)argv;
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 0; wide != nullptr && i < count; ++i) {
-        const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string argument(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &argument[0], length, nullptr, nullptr);
-        argument.resize(argument.size() - 1);
-        arguments.push_back(argument);
-    }
-    LocalFree(wide);
-    return arguments;
-#else
-    return std::vector<std::string>(argv, argv + argc);
-#endif
-}
 
 bool finished(const PeerRecord& record)
 {
@@ -110,46 +78,34 @@ bool meet(PeerGate& gate, unsigned meeting, unsigned racers)
     return true;
 }
 
-int removeRace(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
+int race(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers, bool removing)
 {
     auto gate = SharedRecord<PeerGate>::openOrCreate(gateName);
+    const unsigned meetings = removing ? 3 : 1;
     for (unsigned round = 0; round < rounds; ++round) {
         const std::string roundName = name + "-" + std::to_string(round);
-        if (!meet(*gate, 3 * round, racers)) {
+        if (!meet(*gate, meetings * round, racers)) {
             return 3;
         }
         auto record = SharedRecord<PeerRecord>::openOrCreate(roundName);
-        if (!meet(*gate, 3 * round + 1, racers)) {
-            return 3;
-        }
-        if (SharedRecord<PeerRecord>::remove(roundName)) {
-            __atomic_add_fetch(&record->value, 1u, __ATOMIC_SEQ_CST);
-        }
-        if (!meet(*gate, 3 * round + 2, racers)) {
-            return 3;
-        }
-        if (record->value != 1) {
-            std::printf("round %u: %u removers removed the one name\n", round, static_cast<unsigned>(record->value));
-            return 3;
-        }
-    }
-    std::printf("ok\n");
-    return 0;
-}
-
-int race(const std::string& gateName, const std::string& name, unsigned rounds, unsigned racers)
-{
-    auto gate = SharedRecord<PeerGate>::open(gateName);
-    for (unsigned round = 0; round < rounds; ++round) {
-        if (!meet(*gate, round, racers)) {
-            return 3;
-        }
-        auto record = SharedRecord<PeerRecord>::openOrCreate(name + "-" + std::to_string(round));
         if (!finished(*record)) {
             std::printf("round %u: mapped a record whose constructor had not finished\n", round);
             return 3;
         }
         __atomic_add_fetch(&record->visits, 1u, __ATOMIC_SEQ_CST);
+        if (!removing) {
+            continue;
+        }
+        if (!meet(*gate, meetings * round + 1, racers)) {
+            return 3;
+        }
+        if (SharedRecord<PeerRecord>::remove(roundName)) {
+            __atomic_add_fetch(&record->value, 1u, __ATOMIC_SEQ_CST);
+        }
+        if (!meet(*gate, meetings * round + 2, racers) || record->value != 1) {
+            std::printf("round %u: %u removers removed the one name\n", round, static_cast<unsigned>(record->value));
+            return 3;
+        }
     }
     std::printf("ok\n");
     return 0;
@@ -159,12 +115,20 @@ int race(const std::string& gateName, const std::string& name, unsigned rounds, 
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> utf8 = utf8Arguments(argc, argv);
+#ifdef _WIN32
+    // Windows hands main its arguments in the ANSI code page, which has no
+    // "Ω"; names are UTF-8.
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> utf8(wide == nullptr ? 0 : static_cast<std::size_t>(argc));
     std::vector<char*> arguments;
-    for (const std::string& argument : utf8) {
-        arguments.push_back(const_cast<char*>(argument.c_str()));
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        char text[4096] = {};
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text, sizeof text, nullptr, nullptr);
+        utf8[i] = text;
+        arguments.push_back(&utf8[i][0]);
     }
     argv = arguments.data();
+#endif
     if (argc > 1 && std::strncmp(argv[1], "--publish=", 10) == 0) {
         okr::ipc::startPublishingAt(std::strcmp(argv[1] + 10, "proc") == 0 ? okr::ipc::PublishWay::throughProc
                                                                            : okr::ipc::PublishWay::hiddenName);
@@ -179,13 +143,9 @@ int main(int argc, char** argv)
     const std::string name = argv[2];
     const auto value = static_cast<std::uint32_t>(argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 0);
     try {
-        if (verb == "race" && argc == 6) {
+        if (verb == "race" && (argc == 6 || argc == 7)) {
             return race(name, argv[3], static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)),
-                        static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
-        }
-        if (verb == "removeRace" && argc == 6) {
-            return removeRace(name, argv[3], static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)),
-                              static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)));
+                        static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)), argc == 7);
         }
         if (verb == "hold") {
             auto record = SharedRecord<PeerRecord>::create(name);

@@ -69,27 +69,19 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
     EXPECT_FALSE(fs::exists(parent / escape));
 }
 
-// Whoever decides that a block is unused: its handle, and the exclusive
-// user lock it takes on it.
-class UnusedJudge {
-public:
-    explicit UnusedJudge(const std::string& name)
-        : file(CreateFileA((sharedFolder() + "\\" + name).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-        where.Offset = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase + okr::ipc::recordLocks::userByte);
-        where.OffsetHigh = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase >> 32);
-    }
-    ~UnusedJudge() { CloseHandle(file); }
-    UnusedJudge(const UnusedJudge&) = delete;
-    UnusedJudge& operator=(const UnusedJudge&) = delete;
-    bool lock() { return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where); }
-    void unlock() { UnlockFileEx(file, 0, 1, 0, &where); }
+namespace bip = boost::interprocess;
 
-private:
-    HANDLE file;
-    OVERLAPPED where = {};
-};
+// Whoever decides that a block is unused: the exclusive user lock, taken
+// (or given back) on a handle of its own.
+bool judgeUnused(const bip::shared_memory_object& judge, bool take)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase + okr::ipc::recordLocks::userByte);
+    at.OffsetHigh = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase >> 32);
+    const HANDLE file = judge.get_mapping_handle().handle;
+    return take ? LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0
+                : UnlockFileEx(file, 0, 1, 0, &at) != 0;
+}
 
 // SharedRecord's mappings hold the user lock for their life, and none
 // arrives while someone holds it exclusively.
@@ -99,34 +91,33 @@ TEST(SharedFolderWindows, UserLockOfRecords)
     const std::string name = uniqueName("recordlock");
     BlockCleanup cleanup(name);
     Record::openOrCreate(name);
-    UnusedJudge judge(name);
-    ASSERT_TRUE(judge.lock()) << "no mapping left, no user";
+    const bip::shared_memory_object judge(bip::open_only, name.c_str(), bip::read_only);
+    ASSERT_TRUE(judgeUnused(judge, true)) << "no mapping left, no user";
     EXPECT_THROW(Record::open(name), okr::ipc::SharedException) << "a user arrived while it was held exclusively";
-    judge.unlock();
+    judgeUnused(judge, false);
     auto record = Record::open(name);
-    EXPECT_FALSE(judge.lock()) << "a mapping without the user lock";
+    EXPECT_FALSE(judgeUnused(judge, true)) << "a mapping without the user lock";
     EXPECT_TRUE(record.isCurrent());
     EXPECT_TRUE(Record::remove(name));
     EXPECT_FALSE(record.isCurrent());
 }
 
 // SharedType's user lock: refused while someone decides the block is
-// unused; the name checked against the very file.
+// unused, shared by its users; the name checked against the very file.
 TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
 {
-    namespace bip = boost::interprocess;
     const std::string name = uniqueName("userlock");
     BlockCleanup cleanup(name);
     bip::shared_memory_object shm(bip::create_only, name.c_str(), bip::read_write);
     shm.truncate(16);
-    UnusedJudge judge(name);
-    ASSERT_TRUE(judge.lock());
+    const bip::shared_memory_object judge(bip::open_only, name.c_str(), bip::read_only);
+    ASSERT_TRUE(judgeUnused(judge, true));
     EXPECT_FALSE(okr::ipc::tryTakeUserLock(shm)) << "taken beside an exclusive holder";
-    judge.unlock();
+    judgeUnused(judge, false);
     EXPECT_TRUE(okr::ipc::tryTakeUserLock(shm));
     const bip::shared_memory_object other(bip::open_only, name.c_str(), bip::read_only);
     EXPECT_TRUE(okr::ipc::tryTakeUserLock(other)) << "users share it";
-    EXPECT_FALSE(judge.lock()) << "a user holds it";
+    EXPECT_FALSE(judgeUnused(judge, true)) << "a user holds it";
     EXPECT_TRUE(okr::ipc::nameStillMeans(name, shm));
     bip::shared_memory_object::remove(name.c_str());
     bip::shared_memory_object(bip::create_only, name.c_str(), bip::read_write).truncate(16);

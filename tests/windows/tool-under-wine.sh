@@ -487,6 +487,14 @@ records)
     status=0
     out=$(timeout 120 "$wine" "$peer" "$@" 2>&1 | tr -d '\r') || status=$?
   }
+  # twice ARGS...: two peers at once, each of which must print ok.
+  twice() {
+    "$wine" "$peer" "$@" >"$work/other" &
+    local other=$!
+    peer "$@"
+    wait "$other" || true
+    [ "$out" = ok ] && [ "$(tr -d '\r' <"$work/other")" = ok ] || fail "$1: $out $(cat "$work/other")"
+  }
   # hold FD NAME VALUE: a peer that owns NAME until a line on FD; sets holder_pid.
   hold() {
     mkfifo "$work/in$1"
@@ -497,14 +505,12 @@ records)
     for _ in $(seq 1 600); do grep -q held "$work/peer$1" 2>/dev/null && break; sleep 0.1; done
     grep -q held "$work/peer$1" || fail "$2 was not held: $(cat "$work/peer$1")"
   }
-  left() { find "$folder" -maxdepth 1 -name '.okr-new-*' -printf '%f\n'; }
   # A UTF-8 name is the file of that name (not its bytes in the ANSI code
   # page); names up to 255 UTF-16 units, in paths past MAX_PATH, work end
   # to end; a longer one is refused before anything is made.
-  long=okr-$(printf 'y%.0s' $(seq 1 226))
-  for name in okr-Ωmega "$long"; do
-    hold 3 "$name" 0x51
-    [ -f "$folder/$name" ] || fail "no file $name: $(ls -A "$folder")"
+  fd=3
+  for name in okr-Ωmega "okr-$(printf 'y%.0s' $(seq 1 226))"; do
+    hold $fd "$name" 0x51
     okr_shm show "$name"
     [ "$status" = 1 ] && [ "$err" = "okr-shm: $name holds no record of this product (okr-sync, okr-info-N)" ] ||
       fail "show $name: $status $err"
@@ -512,26 +518,24 @@ records)
     [ "$out" = 00000051 ] || fail "read $name: $out"
     peer remove "$name"
     [ "$out" = removed ] && [ ! -e "$folder/$name" ] || fail "remove $name: $out"
-    peer create "$name" 0x52 # the name is free at once, though the holder still maps the old block
-    [ "$out" = 00000052 ] || fail "create $name while the removed block is mapped: $out"
-    echo >&3
-    wait "$holder_pid" || fail "the holder of $name failed: $(cat "$work/peer3")"
-    exec 3>&-
-    rm "$work/in3"
+    peer openOrCreate "$name" 0x52 # the name is free at once, though the holder still maps the old block
+    [ "$out" = 00000052 ] || fail "openOrCreate $name while the removed block is mapped: $out"
+    echo >&$fd
+    wait "$holder_pid" || fail "the holder of $name failed: $(cat "$work/peer$fd")"
+    [ -e "$folder/$name" ] || fail "the old owner's end removed the new $name"
+    fd=$((fd + 1))
   done
   peer create "okr-$(printf 'z%.0s' $(seq 1 252))"
   [ "$out" = "error: Shared memory name refused" ] || fail "a 256-unit name: $out"
   # A live owner keeps its record; once it is killed, take-over keeps the
   # contents and makes the taker the owner, whose end removes the name.
-  hold 3 okr-owned 0x77
+  hold 5 okr-owned 0x77
   peer takeOver okr-owned
   [ "$status" = 1 ] && [ "$out" = "error: Shared memory record has a live owner" ] || fail "take-over of a live owner's: $out"
   kill -9 "$holder_pid"
   wait "$holder_pid" 2>/dev/null || true
   peer takeOver okr-owned
-  [ "$out" = 00000077 ] || fail "take-over after the owner was killed: $out"
-  [ ! -e "$folder/okr-owned" ] || fail "the new owner's end left the name"
-  exec 3>&-
+  [ "$out" = 00000077 ] && [ ! -e "$folder/okr-owned" ] || fail "take-over after the owner was killed: $out"
   # A read-only block is removed whole, or not at all.
   peer openOrCreate okr-readonly 0x1
   chmod a-w "$folder/okr-readonly"
@@ -547,17 +551,10 @@ records)
   peer openOrCreate okr-late 0x33
   wait "$waiter" || true
   [ "$(tr -d '\r' <"$work/waiter")" = 00000033 ] || fail "wait for okr-late: $(cat "$work/waiter")"
-  "$wine" "$peer" churn okr-churn 300 >"$work/churn" &
-  churner=$!
-  peer churn okr-churn 300
-  wait "$churner" || true
-  [ "$out" = ok ] && [ "$(tr -d '\r' <"$work/churn")" = ok ] || fail "churn: $out $(cat "$work/churn")"
-  "$wine" "$peer" removeRace okr-gate okr-race 100 2 >"$work/race" &
-  racer=$!
-  peer removeRace okr-gate okr-race 100 2
-  wait "$racer" || true
-  [ "$out" = ok ] && [ "$(tr -d '\r' <"$work/race")" = ok ] || fail "removers racing: $out $(cat "$work/race")"
-  [ -z "$(left)" ] || fail "removed blocks left behind: $(left)"
+  twice churn okr-churn 300
+  twice race okr-gate okr-race 100 2 remove
+  hidden=$(find "$folder" -maxdepth 1 -name '.okr-new-*')
+  [ -z "$hidden" ] || fail "removed blocks left behind: $hidden"
   ;;
 *) fail "no scenario $scenario" ;;
 esac
