@@ -1,7 +1,10 @@
 // On Windows every block is a file in Boost.Interprocess's shared folder,
 // which this library composes. These tests look at that folder directly.
 
+#include "ipc/BlockLock.h"
 #include "ipc/BootStamp.h"
+#include "ipc/RecordLocks.h"
+#include "ipc/SharedRecord"
 #include "ipc/SharedType"
 #include "support/ShmTestSupport.h"
 
@@ -12,10 +15,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -67,30 +69,59 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
     EXPECT_FALSE(fs::exists(parent / escape));
 }
 
-// Whoever decides a block is unused locks its user byte exclusively
-// (ipc/RecordLocks.h): refused while any SharedType maps the block.
-TEST(SharedFolderWindows, EveryMappingHoldsTheUserLock)
+namespace bip = boost::interprocess;
+
+// Whoever decides that a block is unused: the exclusive user lock, taken
+// (or given back) on a handle of its own.
+bool judgeUnused(const bip::shared_memory_object& judge, bool take)
 {
-    const auto othersCanLock = [](HANDLE file) {
-        OVERLAPPED at = {};
-        at.OffsetHigh = 0x7FFFFFFF;
-        return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) &&
-               UnlockFileEx(file, 0, 1, 0, &at);
-    };
-    for (const int mode : {1, 0}) {
-        const std::string name = uniqueName("user-lock");
-        BlockCleanup cleanup(name);
-        writeBlock(name, std::vector<unsigned char>(16));
-        const HANDLE file =
-            CreateFileA((fs::path(sharedFolder()) / name).string().c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-        std::optional<okr::ipc::SharedTypeBase> mapping(std::in_place, name, mode);
-        mapping->create(16);
-        EXPECT_FALSE(othersCanLock(file)) << "mode " << mode;
-        mapping.reset();
-        EXPECT_TRUE(othersCanLock(file)) << "mode " << mode;
-        CloseHandle(file);
-    }
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase + okr::ipc::recordLocks::userByte);
+    at.OffsetHigh = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase >> 32);
+    const HANDLE file = judge.get_mapping_handle().handle;
+    return take ? LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0
+                : UnlockFileEx(file, 0, 1, 0, &at) != 0;
+}
+
+// SharedRecord's mappings hold the user lock for their life, and none
+// arrives while someone holds it exclusively.
+TEST(SharedFolderWindows, UserLockOfRecords)
+{
+    using Record = okr::ipc::SharedRecord<std::uint64_t>;
+    const std::string name = uniqueName("recordlock");
+    BlockCleanup cleanup(name);
+    Record::openOrCreate(name);
+    const bip::shared_memory_object judge(bip::open_only, name.c_str(), bip::read_only);
+    ASSERT_TRUE(judgeUnused(judge, true)) << "no mapping left, no user";
+    EXPECT_THROW(Record::open(name), okr::ipc::SharedException) << "a user arrived while it was held exclusively";
+    judgeUnused(judge, false);
+    auto record = Record::open(name);
+    EXPECT_FALSE(judgeUnused(judge, true)) << "a mapping without the user lock";
+    EXPECT_TRUE(record.isCurrent());
+    EXPECT_TRUE(Record::remove(name));
+    EXPECT_FALSE(record.isCurrent());
+}
+
+// SharedType's user lock: refused while someone decides the block is
+// unused, shared by its users; the name checked against the very file.
+TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
+{
+    const std::string name = uniqueName("userlock");
+    BlockCleanup cleanup(name);
+    bip::shared_memory_object shm(bip::create_only, name.c_str(), bip::read_write);
+    shm.truncate(16);
+    const bip::shared_memory_object judge(bip::open_only, name.c_str(), bip::read_only);
+    ASSERT_TRUE(judgeUnused(judge, true));
+    EXPECT_FALSE(okr::ipc::tryTakeUserLock(shm)) << "taken beside an exclusive holder";
+    judgeUnused(judge, false);
+    EXPECT_TRUE(okr::ipc::tryTakeUserLock(shm));
+    const bip::shared_memory_object other(bip::open_only, name.c_str(), bip::read_only);
+    EXPECT_TRUE(okr::ipc::tryTakeUserLock(other)) << "users share it";
+    EXPECT_FALSE(judgeUnused(judge, true)) << "a user holds it";
+    EXPECT_TRUE(okr::ipc::nameStillMeans(name, shm));
+    bip::shared_memory_object::remove(name.c_str());
+    bip::shared_memory_object(bip::create_only, name.c_str(), bip::read_write).truncate(16);
+    EXPECT_FALSE(okr::ipc::nameStillMeans(name, shm)) << "the name means another block now";
 }
 
 } // namespace

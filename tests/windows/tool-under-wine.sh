@@ -3,8 +3,8 @@
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
 #   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO [RECORD_PEER_EXE]
-# SCENARIO: list, clean, show, usage, edges, missing, unpublished (which runs
-# RECORD_PEER_EXE); and against a hostile shared folder: fullwidth, links,
+# SCENARIO: list, clean, show, usage, edges, missing, unpublished and records
+# (which run RECORD_PEER_EXE); and against a hostile shared folder: fullwidth, links,
 # folder_link, case, names, reach, fuzz, replaced.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
@@ -479,6 +479,82 @@ unpublished)
   [ "$status" = 0 ] && grep -qxF "removed $hidden" <<<"$out" || fail "clean: status $status: $out $err"
   [ ! -e "$folder/$hidden" ] || fail "$hidden not removed"
   for name in "${lookalikes[@]}"; do [ -e "$folder/$name" ] || fail "$name removed"; done
+  ;;
+records)
+  # SharedRecord's blocks as okr-shm and other processes meet them.
+  # peer ARGS...: runs the record peer; sets status and out.
+  peer() {
+    status=0
+    out=$(timeout 120 "$wine" "$peer" "$@" 2>&1 | tr -d '\r') || status=$?
+  }
+  # twice ARGS...: two peers at once, each of which must print ok.
+  twice() {
+    "$wine" "$peer" "$@" >"$work/other" &
+    local other=$!
+    peer "$@"
+    wait "$other" || true
+    [ "$out" = ok ] && [ "$(tr -d '\r' <"$work/other")" = ok ] || fail "$1: $out $(cat "$work/other")"
+  }
+  # hold FD NAME VALUE: a peer that owns NAME until a line on FD; sets holder_pid.
+  hold() {
+    mkfifo "$work/in$1"
+    "$wine" "$peer" hold "$2" "$3" <"$work/in$1" >"$work/peer$1" &
+    holder_pid=$!
+    checks+=("$holder_pid")
+    eval "exec $1>\"$work/in$1\""
+    for _ in $(seq 1 600); do grep -q held "$work/peer$1" 2>/dev/null && break; sleep 0.1; done
+    grep -q held "$work/peer$1" || fail "$2 was not held: $(cat "$work/peer$1")"
+  }
+  # A UTF-8 name is the file of that name (not its bytes in the ANSI code
+  # page); names up to 255 UTF-16 units, in paths past MAX_PATH, work end
+  # to end; a longer one is refused before anything is made.
+  fd=3
+  for name in okr-Ωmega "okr-$(printf 'y%.0s' $(seq 1 226))"; do
+    hold $fd "$name" 0x51
+    okr_shm show "$name"
+    [ "$status" = 1 ] && [ "$err" = "okr-shm: $name holds no record of this product (okr-sync, okr-info-N)" ] ||
+      fail "show $name: $status $err"
+    peer read "$name"
+    [ "$out" = 00000051 ] || fail "read $name: $out"
+    peer remove "$name"
+    [ "$out" = removed ] && [ ! -e "$folder/$name" ] || fail "remove $name: $out"
+    peer openOrCreate "$name" 0x52 # the name is free at once, though the holder still maps the old block
+    [ "$out" = 00000052 ] || fail "openOrCreate $name while the removed block is mapped: $out"
+    echo >&$fd
+    wait "$holder_pid" || fail "the holder of $name failed: $(cat "$work/peer$fd")"
+    [ -e "$folder/$name" ] || fail "the old owner's end removed the new $name"
+    fd=$((fd + 1))
+  done
+  peer create "okr-$(printf 'z%.0s' $(seq 1 252))"
+  [ "$out" = "error: Shared memory name refused" ] || fail "a 256-unit name: $out"
+  # A live owner keeps its record; once it is killed, take-over keeps the
+  # contents and makes the taker the owner, whose end removes the name.
+  hold 5 okr-owned 0x77
+  peer takeOver okr-owned
+  [ "$status" = 1 ] && [ "$out" = "error: Shared memory record has a live owner" ] || fail "take-over of a live owner's: $out"
+  kill -9 "$holder_pid"
+  wait "$holder_pid" 2>/dev/null || true
+  peer takeOver okr-owned
+  [ "$out" = 00000077 ] && [ ! -e "$folder/okr-owned" ] || fail "take-over after the owner was killed: $out"
+  # A read-only block is removed whole, or not at all.
+  peer openOrCreate okr-readonly 0x1
+  chmod a-w "$folder/okr-readonly"
+  peer remove okr-readonly
+  [ "$out" = removed ] && [ ! -e "$folder/okr-readonly" ] || fail "remove of a read-only block: $out"
+  # A waiting open sees the name appear; remove racing openOrCreate, and
+  # removers racing each other, each name removed once, never denied.
+  peer wait okr-late 300
+  [ "$out" = "error: Shared memory name does not exist" ] || fail "wait for nothing: $out"
+  "$wine" "$peer" wait okr-late 20000 >"$work/waiter" &
+  waiter=$!
+  sleep 2
+  peer openOrCreate okr-late 0x33
+  wait "$waiter" || true
+  [ "$(tr -d '\r' <"$work/waiter")" = 00000033 ] || fail "wait for okr-late: $(cat "$work/waiter")"
+  twice churn okr-churn 300
+  twice race okr-gate okr-race 100 2 remove
+  hidden=$(find "$folder" -maxdepth 1 -name '.okr-new-*')
+  [ -z "$hidden" ] || fail "removed blocks left behind: $hidden"
   ;;
 *) fail "no scenario $scenario" ;;
 esac
