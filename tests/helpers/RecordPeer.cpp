@@ -173,9 +173,8 @@ int main(int argc, char** argv)
             (void)!std::fgets(line, sizeof line, stdin);
             return 0;
         }
-        if (verb == "takeOver" || verb == "wait") {
-            auto record = verb == "takeOver" ? SharedRecord<PeerRecord>::takeOver(name)
-                                             : SharedRecord<PeerRecord>::open(name, std::chrono::milliseconds(value));
+        if (verb == "inherit") { // takeOver, showing what the dead owner left
+            auto record = SharedRecord<PeerRecord>::takeOver(name);
             std::printf("%08x\n", static_cast<unsigned>(record->value));
             return 0;
         }

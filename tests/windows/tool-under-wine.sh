@@ -534,7 +534,7 @@ records)
   [ "$status" = 1 ] && [ "$out" = "error: Shared memory record has a live owner" ] || fail "take-over of a live owner's: $out"
   kill -9 "$holder_pid"
   wait "$holder_pid" 2>/dev/null || true
-  peer takeOver okr-owned
+  peer inherit okr-owned
   [ "$out" = 00000077 ] && [ ! -e "$folder/okr-owned" ] || fail "take-over after the owner was killed: $out"
   # A read-only block is removed whole, or not at all.
   peer openOrCreate okr-readonly 0x1
