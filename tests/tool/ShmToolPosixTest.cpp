@@ -813,7 +813,8 @@ TEST_F(ShmTool, InAPidNamespaceOfItsOwnItCannotSeeEveryProcessAndKeepsAll)
 }
 
 // The killed check's id goes to a new check while clean, which found the
-// record orphaned, is stalled: the new check opens that very record.
+// record orphaned, is stalled: the new check opens that very record; a
+// reader without the library opens another orphan. Only the processes tell.
 TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
 {
     startChildrenInOwnPidNamespace();
@@ -828,8 +829,10 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
     kill(killed.pid(), SIGKILL);
     killed.wait();
     ASSERT_EQ("orphaned", listed(record)["state"]);
+    const std::string other = orphans(1).front();
 
     const std::unique_ptr<ChildProcess> clean = stalledClean();
+    const std::unique_ptr<ChildProcess> reader = holding("/dev/shm/" + other);
     setNextIdInWorld(reused);
     ChildProcess successor(check, inWorld);
     std::string successorsRecord;
@@ -841,6 +844,7 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
               result.output.find("kept " + record + ": in use by " + std::to_string(successor.pid())))
         << result.output.substr(result.output.find(record) - 20);
     EXPECT_TRUE(shmExists(record)) << "the successor's record was removed";
+    EXPECT_NE(std::string::npos, result.output.find("kept " + other + ": in use by " + std::to_string(reader->pid())));
     successor.write("\n");
     EXPECT_EQ(0, successor.wait());
 }
@@ -968,14 +972,17 @@ TEST_F(ShmTool, LeftoversOfAnEarlierCleanAreListedShownAndSettled)
             << show.output;
     }
     EXPECT_EQ("unpublished", listed(newAside)["kind"]);
+    const std::string forged = ".okr-shm-1111111111111111-.okr-new-0123456789ABCDEF01234567"; // no creator's name
+    writeBlock(forged, std::vector<unsigned char>(16));
+    EXPECT_EQ(json(), listed(forged)["set_aside_from"]);
 
     const ToolRun clean = runTool({"clean"});
     EXPECT_EQ(0, clean.status) << clean.errors;
     EXPECT_EQ("kept " + syncAside + ": in use by " + holderPid + "\nremoved " + newAside + "\nremoved " + infoAside +
-                  "\n",
+                  "\nremoved " + forged + "\n",
               clean.output);
     EXPECT_TRUE(shmExists(syncAside));
-    EXPECT_FALSE(shmExists(infoAside) || shmExists(newAside));
+    EXPECT_FALSE(shmExists(infoAside) || shmExists(newAside) || shmExists(forged));
 }
 
 // A SharedRecord creator stalled between building its block and publishing
