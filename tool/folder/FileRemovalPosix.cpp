@@ -41,7 +41,8 @@ std::size_t descriptorRoom()
     // Room for the standard streams, the folder and what the scan opens.
     constexpr rlim_t reserve = 64;
     constexpr rlim_t most = 1U << 20;
-    return limit.rlim_cur > 2 * reserve ? static_cast<std::size_t>(std::min(limit.rlim_cur - reserve, most)) : 64;
+    return static_cast<std::size_t>(limit.rlim_cur > 2 * reserve ? std::min(limit.rlim_cur - reserve, most)
+                                                                 : std::max<rlim_t>(limit.rlim_cur / 2, 1));
 }
 
 // One candidate from its lock to its end.
