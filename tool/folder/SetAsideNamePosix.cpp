@@ -29,7 +29,7 @@ std::string setAsideFrom(const std::string& name)
             return std::string();
         }
     }
-    // Only okr-* objects and unpublished blocks are ever set aside: any
+    // Only okr-* objects and unpublished blocks were ever set aside: any
     // other name is no product's, and "." or ".." no file's.
     const std::string from = name.substr(dash + 1);
     return from.compare(0, 4, "okr-") == 0 || isUnpublishedName(from) ? from : std::string();
