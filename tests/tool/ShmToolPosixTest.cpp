@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -150,19 +151,25 @@ protected:
         return names;
     }
 
-    // `okr-shm clean` of thousands of orphans stalled among its removals: its
-    // first block of lines fills a pipe of one page that nobody reads, while
-    // the orphans that sort last are still locked by it and named.
-    std::unique_ptr<ChildProcess> cleanStalledInItsRemovals(std::vector<std::string>& names)
+    // `okr-shm clean` of thousands of orphans stopped (SIGSTOP) as soon as
+    // it holds the lock of the one it removes last, which is still named.
+    std::unique_ptr<ChildProcess> cleanStoppedWithItsLocks(std::vector<std::string>& names)
     {
         names = orphans(3000);
-        std::unique_ptr<ChildProcess> clean = startTool({"clean"}, -1, 4096);
-        for (int waited = 0; clean->unreadOutputBytes() < 4096 - 64 && !clean->ended() && waited < 30000;
-             waited += 10) {
-            usleep(10000);
+        const std::string lock = "FLOCK  ADVISORY  WRITE ";
+        const std::string last = ":" + std::to_string(inodeOf(names.back())) + " ";
+        std::unique_ptr<ChildProcess> clean = startTool({"clean"});
+        const std::string holder = lock + std::to_string(clean->pid()) + " ";
+        bool locked = false;
+        for (int polls = 0; !locked && !clean->ended() && polls < 100000; ++polls) {
+            std::ifstream locks("/proc/locks");
+            for (std::string line; !locked && std::getline(locks, line);) {
+                locked = line.find(holder) != std::string::npos && line.find(last) != std::string::npos;
+            }
         }
-        EXPECT_FALSE(clean->ended()) << "clean did not stall";
-        EXPECT_TRUE(shmExists(names.back()));
+        kill(clean->pid(), SIGSTOP);
+        EXPECT_TRUE(locked) << "clean ended before it could be stopped";
+        EXPECT_TRUE(shmExists(names.back())) << "clean was stopped too late";
         return clean;
     }
 
@@ -909,15 +916,16 @@ TEST_F(ShmTool, LocksKeepTheirRecordsNamedThroughACleanOfThousandsAndNothingIsRe
     }
 }
 
-// A file takes the name of a locked orphan while clean removes the ones
-// before it: clean sees the name no longer means the file it locked.
+// A file takes the name of a locked orphan before clean removes it: clean
+// sees the name no longer means the file it locked.
 TEST_F(ShmTool, AFileThatTookALockedOrphansNameIsKept)
 {
     std::vector<std::string> names;
-    const std::unique_ptr<ChildProcess> clean = cleanStalledInItsRemovals(names);
+    const std::unique_ptr<ChildProcess> clean = cleanStoppedWithItsLocks(names);
     ASSERT_EQ(0, rename(("/dev/shm/" + names.back()).c_str(), "/dev/shm/swapped-away"));
     writeBlock(names.back(), std::vector<unsigned char>(16));
     const ino_t swappedIn = inodeOf(names.back());
+    kill(clean->pid(), SIGCONT);
 
     const ToolRun result = finish(*clean);
     EXPECT_EQ(0, result.status) << result.errors;
@@ -925,14 +933,15 @@ TEST_F(ShmTool, AFileThatTookALockedOrphansNameIsKept)
     EXPECT_EQ(swappedIn, inodeOf(names.back()));
 }
 
-// Nothing is ever out of place: SIGTERM ends a stalled clean at once, and
-// what it had not removed is there as it was, its locks gone with it.
-TEST_F(ShmTool, SigtermEndsAStalledCleanAtOnceAndLeavesEveryObjectAsItWas)
+// Nothing is ever out of place: SIGTERM ends a clean that holds its locks
+// at once, and what it had not removed is there as it was, its locks gone.
+TEST_F(ShmTool, SigtermEndsACleanThatHoldsItsLocksAtOnceAndLeavesEveryObjectAsItWas)
 {
     std::vector<std::string> names;
-    const std::unique_ptr<ChildProcess> clean = cleanStalledInItsRemovals(names);
+    const std::unique_ptr<ChildProcess> clean = cleanStoppedWithItsLocks(names);
     const ino_t last = inodeOf(names.back());
-    ASSERT_EQ(0, kill(clean->pid(), SIGTERM));
+    ASSERT_EQ(0, kill(clean->pid(), SIGTERM)); // it takes effect once clean runs again
+    ASSERT_EQ(0, kill(clean->pid(), SIGCONT));
     for (int waited = 0; !clean->ended() && waited < 1000; waited += 10) {
         usleep(10000);
     }
