@@ -5,7 +5,7 @@
 #   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO [RECORD_PEER_EXE]
 # SCENARIO: list, clean, show, usage, edges, missing, unpublished and records
 # (which run RECORD_PEER_EXE); and against a hostile shared folder: fullwidth, links,
-# folder_link, case, names, reach, fuzz, replaced.
+# folder_link, case, names, reach, fuzz, replaced, undeleted.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
 export LC_ALL=C.UTF-8
@@ -391,6 +391,10 @@ edges)
   WINEDEBUG=+file timeout 60 "$wine" "$tool" list 2>"$work/trace" | wc -l >"$work/lines"
   writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
   [ "$(cat "$work/lines")" = 201 ] && [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "list | wc: $(cat "$work/lines") lines, $writes writes"
+  # clean's too: 200 lines of what it keeps.
+  WINEDEBUG=+file timeout 60 "$wine" "$tool" clean 2>"$work/trace" | wc -l >"$work/lines"
+  writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
+  [ "$(cat "$work/lines")" = 200 ] && [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "clean | wc: $(cat "$work/lines") lines, $writes writes"
   ;;
 replaced)
   # okr-info-5, orphaned, is replaced by another file of its name while clean,
@@ -423,6 +427,24 @@ lines = [line for line in out.decode().replace("\r", "").splitlines() if "okr-in
 assert lines == ["kept okr-info-5: changed since it was listed"], lines
 assert open(f"{folder}/okr-info-5", "rb").read() == b"\1" * 16
 PY
+  ;;
+undeleted)
+  # A delete that does not take: the folder is read-only to a wineserver in
+  # a mount namespace of its own, so its unlink when the handle closes
+  # fails, and Wine says nothing. clean says the name is still there and
+  # fails; the next clean, the folder writable again, removes it.
+  head -c 16 /dev/zero >"$folder/okr-info-5"
+  wineserver -k
+  status=0
+  unshare -m sh -c 'mount --bind -o ro "$1" "$1" && timeout 60 "$2" "$3" clean; s=$?; wineserver -k; exit $s' _ \
+    "$folder" "$wine" "$tool" >"$work/out" 2>"$work/err" || status=$?
+  out=$(tr -d '\r' <"$work/out")
+  err=$(tr -d '\r' <"$work/err")
+  [ "$status" = 1 ] && [ "$err" = "okr-shm: cannot remove okr-info-5: still there after it was deleted (another handle may hold it)" ] &&
+    [ -z "$out" ] || fail "clean of a read-only folder: status $status: $out $err"
+  [ -e "$folder/okr-info-5" ] || fail "okr-info-5 is gone after all"
+  okr_shm clean
+  [ "$status" = 0 ] && [ "$out" = "removed okr-info-5" ] && [ ! -e "$folder/okr-info-5" ] || fail "clean: $status $out $err"
   ;;
 unpublished)
   # A SharedRecord creator stalled between building its block and publishing

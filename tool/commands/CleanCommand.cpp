@@ -18,7 +18,7 @@ namespace {
 const char* const unknownState = "state unknown: not every process could be inspected";
 
 // Why an object of the shared folder stays; empty when it may go. A
-// leftover under a hidden name, a clean's or a creator's that never
+// leftover under a hidden name, an earlier clean's or a creator's that never
 // published it, stays only while someone uses it.
 std::string reasonToKeep(const ObjectRow& row)
 {
@@ -71,28 +71,20 @@ public:
 
     bool onlyTelling() const { return dryRun; }
 
+    // Output goes out in blocks, as list's does: the lines of what stays,
+    // then those of the removals.
     static void keep(const std::string& label, const std::string& reason)
     {
-        std::cout << "kept " << label << ": " << reason << std::endl;
+        std::cout << "kept " << label << ": " << reason << '\n';
     }
 
     // Says how a removal ended; true when the object is gone.
     bool report(const Removal& removal, const std::string& label)
     {
         switch (removal.outcome) {
-        case Removal::removed: std::cout << "removed " << label << std::endl; return true;
-        case Removal::alreadyGone: std::cout << "already gone " << label << std::endl; return true;
-        case Removal::kept:
-            if (removal.backAs.empty()) {
-                keep(label, removal.reason);
-            } else {
-                std::cout << "put back " << label << " as " << printedName(removal.backAs) << ": " << removal.reason
-                          << std::endl;
-            }
-            if (!removal.displaced.empty()) {
-                keep(printedName(removal.displaced), "it took the name " + label + " while that was set aside");
-            }
-            return false;
+        case Removal::removed: std::cout << "removed " << label << '\n'; return true;
+        case Removal::alreadyGone: std::cout << "already gone " << label << '\n'; return true;
+        case Removal::kept: keep(label, removal.reason); return false;
         case Removal::failed: break;
         }
         // Once, on standard error, as rm says it.
@@ -104,7 +96,7 @@ public:
     bool removeFolder(const ObjectFolder& parent, const EarlierBoot& boot)
     {
         if (dryRun) {
-            std::cout << "would remove folder " << boot.path << std::endl;
+            std::cout << "would remove folder " << boot.path << '\n';
             return true;
         }
         return report(removeEmptyFolder(parent, boot.stamp, boot.folder), "folder " + boot.path);
@@ -117,7 +109,7 @@ private:
     bool failed = false;
 };
 
-// The inventory's judgement made again on each object once it is set aside,
+// The inventory's judgement made again on each object once it is locked,
 // from who uses it then and which processes are alive then: a process may
 // have begun to use it since.
 class JudgedAgain : public RemovalJudge {
@@ -160,23 +152,6 @@ private:
     Cleaner& cleaner;
 };
 
-// What a clean would do with each candidate, judged from the inventory.
-void sayWhatWouldHappen(const std::vector<const ObjectRow*>& chosen)
-{
-    for (const ObjectRow* row : chosen) {
-        const std::string label = printedName(row->file.name);
-        const std::string reason = reasonToKeep(*row);
-        const std::string& home = row->setAsideFrom;
-        if (reason.empty()) {
-            std::cout << "would remove " << label << std::endl;
-        } else if (home.empty()) {
-            Cleaner::keep(label, reason + "; its name is unknown");
-        } else {
-            std::cout << "would put back " << label << " as " << printedName(home) << ": " << reason << std::endl;
-        }
-    }
-}
-
 void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const EarlierBoot& boot)
 {
     if (boot.link) {
@@ -197,11 +172,11 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
             continue;
         }
         if (cleaner.onlyTelling()) {
-            std::cout << "would remove " << path << std::endl;
+            std::cout << "would remove " << path << '\n';
             continue;
         }
         HeldOrFree judge(path, cleaner);
-        removeObjects(boot.folder, {RemovalCandidate{file.file, file.file.name, false}}, judge);
+        removeObjects(boot.folder, {file.file}, judge);
         emptied = judge.gone && emptied;
     }
     if (emptied) {
@@ -219,26 +194,24 @@ int cleanObjects(bool dryRun)
     if (!takeInventory(inventory)) {
         return 1;
     }
-    // Every line of what stays is said before anything is set aside.
+    // Every line of what stays goes out before anything is locked.
     Cleaner cleaner(dryRun);
     std::vector<const ObjectRow*> chosen;
-    std::vector<RemovalCandidate> candidates;
+    std::vector<ObjectFile> candidates;
     for (const ObjectRow& row : inventory.objects) {
         const std::string reason = reasonToKeep(row);
-        // An unpublished block in use is kept here, never set aside: its
-        // creator publishes it through its hidden name, which must not vanish
-        // even for a moment. Its creator is always seen as its user: it holds
-        // the descriptor (on Windows the handle) from the call that makes the
-        // hidden name until it has published the block or given up.
-        if (!reason.empty() && !row.setAside) {
+        if (!reason.empty()) {
             Cleaner::keep(printedName(row.file.name), reason);
             continue;
         }
         chosen.push_back(&row);
-        candidates.push_back({row.file, row.setAside ? row.setAsideFrom : row.file.name, row.setAside});
+        candidates.push_back(row.file);
     }
+    std::cout.flush();
     if (dryRun) {
-        sayWhatWouldHappen(chosen);
+        for (const ObjectRow* row : chosen) {
+            std::cout << "would remove " << printedName(row->file.name) << '\n';
+        }
     } else if (!candidates.empty()) {
         JudgedAgain judge(chosen, cleaner);
         removeObjects(inventory.folder, candidates, judge);

@@ -1,6 +1,7 @@
 #include "tool/commands/Commands.h"
 #include "tool/folder/NameRules.h"
 #include "tool/folder/ObjectFolder.h"
+#include "tool/folder/SetAsideName.h"
 #include "tool/inventory/RecordLayout.h"
 #include "tool/output/HexDump.h"
 #include "tool/output/JsonOutput.h"
@@ -121,7 +122,8 @@ int showObject(const std::vector<std::string>& names, bool json, bool hex)
                   << std::endl;
         return 1;
     }
-    const Kind kind = kindOf(trueName);
+    // A leftover of an earlier clean holds the record of the name it had, as list says.
+    const Kind kind = kindOf(isSetAsideName(trueName) ? setAsideFrom(trueName) : trueName);
     const RecordLayout* layout = recordLayout(kind);
     if (layout == nullptr) {
         std::cerr << "okr-shm: " << printedName(trueName) << " holds no record of this product (okr-sync, okr-info-N)"

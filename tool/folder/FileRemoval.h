@@ -18,9 +18,7 @@ struct Removal {
     Removal(Outcome result, std::string why = std::string()) : outcome(result), reason(std::move(why)) {}
 
     Outcome outcome;
-    std::string reason;    // kept: why; failed: the system's words (removalFailed)
-    std::string backAs;    // kept: the name it went back under, when not the one it was found under
-    std::string displaced; // kept: where whatever took its name while it was set aside is now
+    std::string reason; // kept: why; failed: the system's words (removalFailed)
 };
 
 // A removal the system refused, with its words for the error code (errno,
@@ -28,11 +26,10 @@ struct Removal {
 // them, in one wording on every platform.
 Removal removalFailed(std::int64_t systemCode);
 
-struct RemovalCandidate {
-    ObjectFile seen;       // as the inventory saw it, under the name it has now
-    std::string home;      // the name it goes back under when it must stay; empty when unknown
-    bool setAside = false; // already under a hidden name (left by an earlier clean)
-};
+// Why clean keeps an object whose lock a user of the library holds, and one
+// whose name another process is removing.
+extern const char* const lockedReason;
+extern const char* const removingReason;
 
 // What removeObjects asks of its caller.
 class RemovalJudge {
@@ -42,9 +39,9 @@ public:
     RemovalJudge(const RemovalJudge&) = delete;
     RemovalJudge& operator=(const RemovalJudge&) = delete;
 
-    // Called once the candidates of a round are out of reach by their names
-    // and before their verdicts: learns what the verdicts need to know of
-    // that moment (which processes are alive).
+    // Called once the candidates of a round are locked against the library's
+    // users and before their verdicts: learns what the verdicts need to know
+    // of that moment (which processes are alive).
     virtual void survey() = 0;
     // Why candidate index must stay, given who uses it now; empty when it may go.
     virtual std::string verdict(std::size_t index, const ObjectUse& now) = 0;
@@ -52,11 +49,12 @@ public:
     virtual void settled(std::size_t index, const Removal& removal) = 0;
 };
 
-// Removes each candidate file of folder, but only if it is still that very
-// regular file and the judge, asked once nobody can newly reach it by its
-// name, lets it go; settles every candidate, in their order. Each platform's
-// file says how.
-void removeObjects(const ObjectFolder& folder, const std::vector<RemovalCandidate>& candidates, RemovalJudge& judge);
+// Removes each candidate file of folder (as the inventory saw it), but only
+// if it is still that very regular file, no user of the library holds its
+// lock (RecordLocks.h), and the judge, asked while that lock is held, lets it
+// go; nothing is ever renamed. Settles every candidate, in their order. Each
+// platform's file says how.
+void removeObjects(const ObjectFolder& folder, const std::vector<ObjectFile>& candidates, RemovalJudge& judge);
 
 // Removes the folder named name in parent if it is still the one opened as
 // folder (no link) and is empty.

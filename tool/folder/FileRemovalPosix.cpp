@@ -1,15 +1,16 @@
 #include "tool/folder/FileRemoval.h"
 
+#include "ipc/RecordLocks.h"
 #include "tool/folder/ObjectFolderPosix.h"
-#include "tool/folder/SetAsideName.h"
-#include "tool/system/SystemReason.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace okr {
@@ -17,185 +18,181 @@ namespace tool {
 
 namespace {
 
-// Ctrl-C, a closed terminal or SIGTERM while objects are moved aside take
-// effect once each is removed or back under its name.
-class InterruptsHeld {
-public:
-    InterruptsHeld()
-    {
-        sigset_t interrupts;
-        sigemptyset(&interrupts);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-            sigaddset(&interrupts, signal);
-        }
-        sigprocmask(SIG_BLOCK, &interrupts, &before);
-    }
-    ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before, nullptr); }
-    InterruptsHeld(const InterruptsHeld&) = delete;
-    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-
-private:
-    sigset_t before;
-};
-
 // What the system refused, in its words: clean says which object.
-Removal failure() { return removalFailed(errno); }
+Removal failure(int code = errno) { return removalFailed(code); }
 
 const char* const changedReason = "changed since it was listed";
 
-// Whether the entry name of the folder is still the regular file seen.
+// Descriptors this process may hold at once, its soft limit raised to the
+// hard one first: every candidate of a round stays open and locked until it
+// is settled.
+std::size_t descriptorRoom()
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 64;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            getrlimit(RLIMIT_NOFILE, &limit);
+        }
+    }
+    // Room for the standard streams, the folder and what the scan opens.
+    constexpr rlim_t reserve = 64;
+    constexpr rlim_t most = 1U << 20;
+    return static_cast<std::size_t>(limit.rlim_cur > 2 * reserve ? std::min(limit.rlim_cur - reserve, most)
+                                                                 : std::max<rlim_t>(limit.rlim_cur / 2, 1));
+}
+
+// One candidate from its lock to its end.
+struct Held {
+    int fd = -1;
+    int writeRefused = 0; // errno: opened read-only, to judge it only
+    bool open = false;    // still to be settled after the scan
+    Removal ended{Removal::failed};
+};
+
+// Opens the candidate by its true name, never through a link or into a FIFO,
+// and takes its exclusive lock without waiting: granted only while no user
+// of the library holds the block, and while it is held no user can arrive
+// (one that meets it tries again). False with how the candidate ended.
+bool takeUnused(int folder, const ObjectFile& seen, Held& held)
+{
+    constexpr int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    held.fd = openat(folder, seen.name.c_str(), O_RDWR | flags);
+    if (held.fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        held.writeRefused = errno;
+        held.fd = openat(folder, seen.name.c_str(), O_RDONLY | flags);
+    }
+    if (held.fd < 0) {
+        held.ended = errno == ENOENT  ? Removal(Removal::alreadyGone)
+                     : errno == ELOOP ? Removal(Removal::kept, changedReason)
+                                      : failure();
+        return false;
+    }
+    struct stat facts;
+    if (fstat(held.fd, &facts) != 0) {
+        held.ended = failure();
+        return false;
+    }
+    if (!S_ISREG(facts.st_mode) || facts.st_dev != seen.device || facts.st_ino != seen.inode) {
+        held.ended = Removal(Removal::kept, changedReason);
+        return false;
+    }
+    if (flock(held.fd, LOCK_EX | LOCK_NB) != 0) {
+        held.ended = errno == EWOULDBLOCK ? Removal(Removal::kept, lockedReason) : failure();
+        return false;
+    }
+    return true;
+}
+
+// Whether the entry name is still the file of fd.
 enum class Still { same, changed, gone, unknown };
 
-Still stillTheFile(int fd, const std::string& name, const ObjectFile& seen, struct stat& facts)
+Still stillTheFile(int folder, const std::string& name, const ObjectFile& seen)
 {
-    if (fstatat(fd, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct stat facts;
+    if (fstatat(folder, name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno == ENOENT ? Still::gone : Still::unknown;
     }
-    return S_ISREG(facts.st_mode) && facts.st_dev == seen.device && facts.st_ino == seen.inode ? Still::same
-                                                                                               : Still::changed;
+    return facts.st_dev == seen.device && facts.st_ino == seen.inode ? Still::same : Still::changed;
 }
 
-// Moves the candidate's file to a hidden name nobody can know beforehand;
-// a name someone made already is only passed over. False with how it ended
-// when it could not be moved.
-bool moveAside(int fd, const RemovalCandidate& candidate, std::string& hidden, Removal& ended)
+// Removes the name of the locked file: under the name lock, taken without
+// waiting, and only once the name is seen to mean that file still; then
+// makes sure it is gone.
+Removal removeName(int folder, const ObjectFile& seen, int fd)
 {
-    constexpr int attempts = 16;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (!newSetAsideName(candidate.home, hidden)) {
-            ended = failure();
-            return false;
-        }
-        if (renameat2(fd, candidate.seen.name.c_str(), fd, hidden.c_str(), RENAME_NOREPLACE) == 0) {
-            return true;
-        }
-        if (errno != EEXIST) {
-            ended = errno == ENOENT ? Removal(Removal::alreadyGone) : failure();
-            return false;
-        }
+    struct flock name = {};
+    name.l_type = F_WRLCK;
+    name.l_whence = SEEK_SET;
+    name.l_start = static_cast<off_t>(ipc::recordLocks::nameByte);
+    name.l_len = 1;
+    if (fcntl(fd, F_OFD_SETLK, &name) != 0) {
+        return errno == EAGAIN || errno == EACCES ? Removal(Removal::kept, removingReason) : failure();
     }
-    errno = EEXIST;
-    ended = failure();
-    return false;
+    switch (stillTheFile(folder, seen.name, seen)) {
+    case Still::same: break;
+    case Still::changed: return {Removal::kept, changedReason};
+    case Still::gone: return Removal::alreadyGone;
+    case Still::unknown: return failure();
+    }
+    if (unlinkat(folder, seen.name.c_str(), 0) != 0) {
+        return errno == ENOENT ? Removal(Removal::alreadyGone) : failure();
+    }
+    if (stillTheFile(folder, seen.name, seen) == Still::same) {
+        return {Removal::failed, "still there after it was removed"};
+    }
+    return Removal::removed;
 }
 
-// Puts what stays back under its name, which is never left free while it
-// stays hidden. When something took the name meanwhile and the object is in
-// use (exchange), the two trade places in one step: the object is back and
-// the taker, an object of its own, is under the hidden name, kept. Otherwise
-// the object stays hidden and a later clean settles it. A leftover that
-// cannot go back is no worse off than before: kept, no failure.
-Removal putBack(int fd, const std::string& hidden, const RemovalCandidate& candidate, const std::string& reason,
-                bool exchange)
+// The scan sees this process hold every candidate it locked: that use is
+// not one.
+ObjectUse othersUse(ObjectUse use)
 {
-    const std::string& home = candidate.home;
-    // A leftover's label is its hidden name already.
-    const std::string stays = candidate.setAside ? std::string() : "; it stays as " + hidden;
-    Removal kept(Removal::kept, reason);
-    if (home.empty()) {
-        kept.reason += "; its name is unknown";
-        return kept;
+    use.pids.erase(std::remove(use.pids.begin(), use.pids.end(), static_cast<ProcessId>(getpid())), use.pids.end());
+    use.heldOpen = !use.pids.empty();
+    return use;
+}
+
+// One round: lock what is free, read the processes once, remove what
+// nobody uses.
+void removeRound(const ObjectFolder& folder, const std::vector<ObjectFile>& candidates, std::size_t first,
+                 std::size_t end, RemovalJudge& judge)
+{
+    const int fd = folder.native().fd;
+    std::vector<Held> round(end - first);
+    bool anyFree = false;
+    for (std::size_t at = first; at < end; ++at) {
+        Held& held = round[at - first];
+        held.open = takeUnused(fd, candidates[at], held);
+        anyFree = anyFree || held.open;
     }
-    constexpr int attempts = 8;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (renameat2(fd, hidden.c_str(), fd, home.c_str(), RENAME_NOREPLACE) == 0) {
-            kept.backAs = candidate.setAside ? home : std::string();
-            return kept;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-        if (!exchange) {
-            kept.reason += "; its name is taken" + stays;
-            return kept;
-        }
-        if (renameat2(fd, hidden.c_str(), fd, home.c_str(), RENAME_EXCHANGE) == 0) {
-            kept.displaced = hidden;
-            return kept;
-        }
-        if (errno != ENOENT) {
-            break; // ENOENT: the taker went away meanwhile, the name is free again
-        }
+    // The second witness, read once for the round: whatever maps or holds a
+    // candidate (the library's users and everyone else) keeps it.
+    std::unique_ptr<ObjectUsers> users;
+    if (anyFree) {
+        users = std::make_unique<ObjectUsers>(folder);
+        judge.survey();
     }
-    if (candidate.setAside) {
-        kept.reason += "; it cannot go back under its name: " + systemReason(errno);
-        return kept;
+    for (std::size_t at = first; at < end; ++at) {
+        Held& held = round[at - first];
+        if (held.open) {
+            const std::string reason = judge.verdict(at, othersUse(users->of(candidates[at])));
+            if (!reason.empty()) {
+                held.ended = Removal(Removal::kept, reason);
+            } else if (held.writeRefused != 0) {
+                held.ended = failure(held.writeRefused); // the name lock needs write access
+            } else {
+                held.ended = removeName(fd, candidates[at], held.fd);
+            }
+        }
+        if (held.fd >= 0) {
+            close(held.fd); // its locks go with it
+        }
+        judge.settled(at, held.ended);
     }
-    Removal stuck = failure();
-    stuck.reason = reason + stays + ", since it cannot go back under its name: " + stuck.reason;
-    return stuck;
 }
 
 } // namespace
 
-// No deciding first and unlinking by name later. Every candidate is renamed,
-// in one step, to a hidden name in the same folder (renameat2 with
-// RENAME_NOREPLACE; see SetAsideName.h): from then on a process that opens
-// its name gets a fresh object or none, never this one. A leftover of an
-// earlier clean is hidden already. Then one reading of every process's
-// descriptors and mappings serves them all, and each, in turn: it must still
-// be the regular file the inventory saw (device and inode), the verdict on
-// its users is asked, and it is unlinked or put back (putBack above). The
-// cost grows with objects plus processes, not their product.
-// Not closed: a descriptor passed from one process to another over a socket
-// while the users are read is seen in neither; a SIGKILL of the tool between
-// the steps leaves objects under hidden names, which list shows and a later
-// clean settles.
-void removeObjects(const ObjectFolder& folder, const std::vector<RemovalCandidate>& candidates, RemovalJudge& judge)
+// Nothing is ever renamed, so no name is absent for a moment and nothing is
+// exchanged. A library user declares its use by its lock (RecordLocks.h):
+// every candidate is locked first, then one reading of every process's
+// descriptors and mappings serves them all, and each that nobody uses loses
+// its name under the name lock, once seen to be still that file. The cost
+// grows with objects plus processes, not their product.
+// Not closed: a process that opens a name without the library after the
+// reading and before the removal loses that name (its file stays its own);
+// a descriptor passed over a socket while the processes are read is seen in
+// neither. Ctrl-C, SIGTERM and SIGHUP end the tool at once, as by default:
+// nothing is ever out of place, and the locks go with the process.
+void removeObjects(const ObjectFolder& folder, const std::vector<ObjectFile>& candidates, RemovalJudge& judge)
 {
-    const int fd = folder.native().fd;
-    const InterruptsHeld held;
-    std::vector<std::string> hidden(candidates.size());
-    std::vector<bool> aside(candidates.size(), false);
-    for (std::size_t index = 0; index < candidates.size(); ++index) {
-        const RemovalCandidate& candidate = candidates[index];
-        if (candidate.setAside) {
-            hidden[index] = candidate.seen.name;
-        } else {
-            Removal ended(Removal::failed);
-            if (!moveAside(fd, candidate, hidden[index], ended)) {
-                judge.settled(index, ended);
-                continue;
-            }
-        }
-        aside[index] = true;
-    }
-    const ObjectUsers users(folder);
-    judge.survey();
-    for (std::size_t index = 0; index < candidates.size(); ++index) {
-        if (!aside[index]) {
-            continue;
-        }
-        const RemovalCandidate& candidate = candidates[index];
-        // Looked at right before it goes (the verdict only weighs what is
-        // known): the hidden name is in a folder everyone writes.
-        struct stat facts;
-        const Still still = stillTheFile(fd, hidden[index], candidate.seen, facts);
-        if (still == Still::gone || still == Still::unknown) {
-            judge.settled(index, still == Still::gone ? Removal(Removal::alreadyGone) : failure());
-            continue;
-        }
-        if (still == Still::changed) {
-            // Not the object seen: what this clean moved aside goes back as
-            // it came; a leftover that is no longer the one seen stays put.
-            judge.settled(index, candidate.setAside ? Removal(Removal::kept, changedReason)
-                                                    : putBack(fd, hidden[index], candidate, changedReason, false));
-            continue;
-        }
-        const ObjectUse now = users.of(objectFileOf(hidden[index], facts));
-        const std::string reason = judge.verdict(index, now);
-        if (!reason.empty()) {
-            // Only an object that someone maps or holds takes its name back
-            // from whatever took it meanwhile; a leftover never does, since
-            // nobody knows how long ago it left its name.
-            judge.settled(index, putBack(fd, hidden[index], candidate, reason, now.heldOpen && !candidate.setAside));
-            continue;
-        }
-        if (unlinkat(fd, hidden[index].c_str(), 0) != 0) {
-            judge.settled(index, errno == ENOENT ? Removal(Removal::alreadyGone) : failure());
-            continue;
-        }
-        judge.settled(index, Removal::removed);
+    const std::size_t room = descriptorRoom();
+    for (std::size_t first = 0; first < candidates.size(); first += room) {
+        removeRound(folder, candidates, first, std::min(candidates.size(), first + room), judge);
     }
 }
 

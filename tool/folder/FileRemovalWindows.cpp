@@ -1,8 +1,9 @@
 #include "tool/folder/FileRemoval.h"
 
+#include "ipc/RecordLocks.h"
 #include "tool/folder/ObjectFolderWindows.h"
 
-#include <functional>
+#include <cstdint>
 
 namespace okr {
 namespace tool {
@@ -17,55 +18,91 @@ bool deleteThrough(HANDLE handle)
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-// Given who uses the object at the last moment, why it must stay; empty
-// when it may go.
-using Verdict = std::function<std::string(const ObjectUse& now)>;
-
-// Removal through one handle. The file is opened by its true name with
-// DELETE access and no sharing at all, never through a reparse point: that
-// fails while any process holds it (Boost keeps a handle for as long as a
-// block is mapped), and while this handle is open nobody else can open it.
-// On that handle: it must still be the regular file the inventory saw (volume
-// and file index; no reparse point; its resolved path that entry of the
-// folder); then the verdict (is its owner alive now?) is asked again, and the
-// file is deleted through the handle (FileDispositionInfo), never by a name
-// looked up again. A process that opens the name meanwhile fails to open it,
-// and afterwards gets a fresh file. The cost: that process sees an error in
-// that moment, as it would beside any exclusive opener.
-Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen, const Verdict& verdict)
+// One byte's lock of RecordLocks.h, exclusive, without waiting.
+bool lockByte(HANDLE handle, std::uint64_t byte)
 {
-    const Handle file(openEntry(folder.native(), seen.name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, 0));
+    const std::uint64_t at = ipc::recordLocks::windowsLockBase + byte;
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    return LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where) != 0;
+}
+
+bool isLockRefused(DWORD error) { return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING; }
+
+// Whether the entry name of folder still holds the file seen: a delete that
+// did not take, or one pending behind another handle, leaves it.
+bool stillThere(const ObjectFolder& folder, const ObjectFile& seen)
+{
+    const Handle left(openEntry(folder.native(), seen.name, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!left.valid()) {
+        return !isMissing(GetLastError()); // a delete pending refuses every open
+    }
+    return !GetFileInformationByHandle(left.get(), &info) ||
+           (info.dwVolumeSerialNumber == seen.device && fileIndex(info) == seen.inode);
+}
+
+// Removal through one handle, opened by its true name, never through a
+// reparse point, sharing everything, so that a user of the library who
+// arrives meanwhile opens it, meets the lock and tries again rather than
+// fail. On that handle: it must still be the regular file the inventory saw
+// (volume and file index; no reparse point; its resolved path that entry of
+// the folder); the users' lock must be free (exclusive, without waiting),
+// and then nobody can begin to use it through the library; the name lock
+// tells another remover. The file is deleted through the handle, never by a
+// name looked up again, and its name must then be gone.
+Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen)
+{
+    const Handle file(openEntry(folder.native(), seen.name, GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
     if (!file.valid()) {
-        const DWORD error = GetLastError();
-        if (isMissing(error)) {
-            return {Removal::alreadyGone, std::string()};
-        }
-        return error == ERROR_SHARING_VIOLATION ? Removal{Removal::kept, "held open"} : failure();
+        return isMissing(GetLastError()) ? Removal{Removal::alreadyGone, std::string()} : failure();
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (typeOnHandle(folder.native(), seen.name, file.get(), info) != EntryType::file ||
         info.dwVolumeSerialNumber != seen.device || fileIndex(info) != seen.inode) {
         return {Removal::kept, "changed since it was listed"};
     }
-    ObjectUse now; // this handle shuts every other out: nobody holds it
-    const std::string reason = verdict(now);
-    if (!reason.empty()) {
-        return {Removal::kept, reason};
+    if (!lockByte(file.get(), ipc::recordLocks::userByte)) {
+        return isLockRefused(GetLastError()) ? Removal{Removal::kept, lockedReason} : failure();
     }
-    return deleteThrough(file.get()) ? Removal{Removal::removed, std::string()} : failure();
+    if (!lockByte(file.get(), ipc::recordLocks::nameByte)) {
+        return isLockRefused(GetLastError()) ? Removal{Removal::kept, removingReason} : failure();
+    }
+    if (!deleteThrough(file.get())) {
+        return failure();
+    }
+    return {Removal::removed, std::string()};
 }
 
 } // namespace
 
-// One object at a time, each judged while its handle shuts every other out:
-// nothing is ever set aside, so nothing can lose its name.
-void removeObjects(const ObjectFolder& folder, const std::vector<RemovalCandidate>& candidates, RemovalJudge& judge)
+// One object at a time. The second witness comes first, the handles the
+// tool can see: its own handle would hide every other. A user of the
+// library who begins meanwhile holds the users' lock, which keeps the
+// object; a process that opens it without the library in that moment loses
+// its name. Nothing is ever renamed.
+void removeObjects(const ObjectFolder& folder, const std::vector<ObjectFile>& candidates, RemovalJudge& judge)
 {
+    const ObjectUsers users(folder);
+    judge.survey();
     for (std::size_t index = 0; index < candidates.size(); ++index) {
-        judge.settled(index, removeObject(folder, candidates[index].seen, [&judge, index](const ObjectUse& now) {
-                          judge.survey();
-                          return judge.verdict(index, now);
-                      }));
+        const ObjectFile& seen = candidates[index];
+        const std::string reason = judge.verdict(index, users.of(seen));
+        if (!reason.empty()) {
+            judge.settled(index, {Removal::kept, reason});
+            continue;
+        }
+        Removal removal = removeObject(folder, seen);
+        // Checked once its handle is closed: Wine says nothing of a delete
+        // that fails then, and Windows keeps the name of a file whose delete
+        // waits for another handle to close.
+        if (removal.outcome == Removal::removed && stillThere(folder, seen)) {
+            removal = {Removal::failed, "still there after it was deleted (another handle may hold it)"};
+        }
+        judge.settled(index, removal);
     }
 }
 

@@ -2,11 +2,7 @@
 
 #include "tool/folder/UnpublishedName.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
 #include <cstddef>
-#include <cstdint>
 
 namespace okr {
 namespace tool {
@@ -33,32 +29,10 @@ std::string setAsideFrom(const std::string& name)
             return std::string();
         }
     }
-    // Only okr-* objects and unpublished blocks are ever set aside: any
+    // Only okr-* objects and unpublished blocks were ever set aside: any
     // other name is no product's, and "." or ".." no file's.
     const std::string from = name.substr(dash + 1);
     return from.compare(0, 4, "okr-") == 0 || isUnpublishedName(from) ? from : std::string();
-}
-
-bool newSetAsideName(const std::string& name, std::string& hidden)
-{
-    std::uint64_t random = 0;
-    ssize_t got = 0;
-    do {
-        got = getrandom(&random, sizeof random, 0);
-    } while (got < 0 && errno == EINTR);
-    if (got != static_cast<ssize_t>(sizeof random)) {
-        if (got >= 0) {
-            errno = EAGAIN;
-        }
-        return false;
-    }
-    static const char digits[] = "0123456789abcdef";
-    hidden = prefix;
-    for (std::size_t digit = 0; digit < randomDigits; ++digit) {
-        hidden += digits[(random >> (4 * digit)) & 0xfU];
-    }
-    hidden += "-" + name;
-    return true;
 }
 
 } // namespace tool

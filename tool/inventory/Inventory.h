@@ -27,8 +27,9 @@ struct ObjectRow {
     bool usersComplete = false;
     ProcessId ownerProcess = 0; // an information record's live process, if any
     State state = State::unknown;
-    // A leftover of a clean that ended before it settled the object: under a
-    // hidden name, which no product opens, so only its users count.
+    // A leftover of an earlier version's clean that ended before it settled
+    // the object: under a hidden name, which no product opens, so only its
+    // users count.
     bool setAside = false;
     std::string setAsideFrom; // the name it had, when its hidden name says
     std::string openFailure;  // unopened: why, in the system's words
