@@ -25,6 +25,15 @@ std::string usersText(const ObjectRow& row)
     return text.empty() ? "-" : text;
 }
 
+// The processes the object's locks name; "unknown" where the system does not tell.
+std::string lockText(const ObjectRow& row)
+{
+    if (!row.locksKnown) {
+        return "unknown";
+    }
+    return row.lockHolders.empty() ? "-" : pidList(row.lockHolders);
+}
+
 // Held when any file is held, free when every file is free.
 Hold folderHold(const EarlierBoot& boot)
 {
@@ -65,8 +74,8 @@ std::uint64_t totalBytes(const EarlierBoot& boot)
 const std::vector<TextTable::Column>& objectColumns()
 {
     static const std::vector<TextTable::Column> columns{
-        {"NAME", false, true},  {"KIND", false},     {"SIZE", true},   {"LAYOUT", false},
-        {"OWNER", false, true}, {"MODIFIED", false}, {"USERS", false}, {"STATE", false}};
+        {"NAME", false, true}, {"KIND", false},  {"SIZE", true},   {"LAYOUT", false}, {"OWNER", false, true},
+        {"MODIFIED", false},   {"USERS", false}, {"LOCKS", false}, {"STATE", false}};
     return columns;
 }
 
@@ -84,6 +93,7 @@ std::string cellText(const ObjectRow& object, std::size_t column)
     case 4: return object.owner;
     case 5: return isoLocalTime(object.file.modified);
     case 6: return usersText(object);
+    case 7: return lockText(object);
     default: return stateName(object.state);
     }
 }
@@ -164,6 +174,13 @@ void writeObject(JsonWriter& json, const ObjectRow& row)
         json.null();
     } else {
         json.string(layoutText(row));
+    }
+    // The users the object's locks declare, beside those the scan found.
+    json.key("lock_holders");
+    if (row.locksKnown && opened) {
+        writeNumbers(json, row.lockHolders);
+    } else {
+        json.null();
     }
     json.key("modified");
     if (opened) {

@@ -69,6 +69,8 @@ ProcessId RecordOwners::of(const std::string& name) const
 void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners)
 {
     row.users = use.pids;
+    row.lockHolders = use.lockHolders;
+    row.locksKnown = use.locksKnown;
     row.ownerProcess = row.setAside ? 0 : owners.of(row.file.name);
     if (row.ownerProcess != 0 && std::find(row.users.begin(), row.users.end(), row.ownerProcess) == row.users.end()) {
         row.users.insert(std::upper_bound(row.users.begin(), row.users.end(), row.ownerProcess), row.ownerProcess);
@@ -112,7 +114,12 @@ bool takeInventory(Inventory& inventory)
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
 
     const ObjectUsers users(inventory.folder);
-    const RecordOwners owners(liveProcesses());
+    if (users.unread() != 0) {
+        std::cerr << "okr-shm: reading the processes took too long; " << users.unread()
+                  << " were not read, so any object not seen in use is unknown" << std::endl;
+        inventory.complete = false;
+    }
+    const RecordOwners owners(users.live());
     AccountNames accounts;
     for (const FolderEntry& entry : entries) {
         ObjectRow row;

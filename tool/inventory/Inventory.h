@@ -25,6 +25,8 @@ struct ObjectRow {
     std::string owner; // the owner's name in UTF-8, or its id when it has none
     std::vector<ProcessId> users;
     bool usersComplete = false;
+    std::vector<ProcessId> lockHolders; // the users its locks declare (ObjectUse)
+    bool locksKnown = false;
     ProcessId ownerProcess = 0; // an information record's live process, if any
     State state = State::unknown;
     // A leftover of a clean that ended before it settled the object: under a
@@ -63,7 +65,9 @@ struct Inventory {
     ObjectFolder folder;
     std::vector<ObjectRow> objects; // sorted by name
     EarlierBoots earlier;
-    bool complete = true; // false when an entry could not be opened (said on standard error)
+    // false when an entry could not be opened or processes were left unread
+    // (said on standard error)
+    bool complete = true;
 };
 
 // Every regular file in the shared folder whose name matches "okr-*", is a
