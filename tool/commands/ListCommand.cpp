@@ -126,15 +126,12 @@ void printTable(const Inventory& inventory, const ListOptions& options)
     for (std::size_t column : chosen) {
         columns.push_back(objectColumns()[column]);
     }
-    TextTable objects(columns);
-    for (const ObjectRow& object : inventory.objects) {
-        std::vector<std::string> row;
-        row.reserve(chosen.size());
-        for (std::size_t column : chosen) {
-            row.push_back(cellText(object, column));
-        }
-        objects.addRow(std::move(row));
-    }
+    const TextTable objects(columns, inventory.objects.size(),
+                            [&inventory, &chosen](std::size_t index, std::vector<std::string>& cells) {
+                                for (std::size_t column : chosen) {
+                                    cells.push_back(cellText(inventory.objects[index], column));
+                                }
+                            });
     objects.print(std::cout, options.format);
     // -n, -o and --raw make the table one for a script to read: a second
     // table would read as more rows. Scripts find earlier boots in --json.
@@ -142,12 +139,15 @@ void printTable(const Inventory& inventory, const ListOptions& options)
     if (inventory.earlier.boots.empty() || forScripts) {
         return;
     }
-    TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});
-    for (const EarlierBoot& boot : inventory.earlier.boots) {
-        // A link is never entered: what it leads to is not counted.
-        boots.addRow({boot.stamp, boot.link ? "link" : "folder", boot.link ? "-" : std::to_string(boot.files.size()),
-                      boot.link ? "-" : std::to_string(totalBytes(boot)), openText(boot)});
-    }
+    const std::vector<EarlierBoot>& earlier = inventory.earlier.boots;
+    const TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}},
+                          earlier.size(), [&earlier](std::size_t index, std::vector<std::string>& cells) {
+                              // A link is never entered: what it leads to is not counted.
+                              const EarlierBoot& boot = earlier[index];
+                              cells = {boot.stamp, boot.link ? "link" : "folder",
+                                       boot.link ? "-" : std::to_string(boot.files.size()),
+                                       boot.link ? "-" : std::to_string(totalBytes(boot)), openText(boot)};
+                          });
     std::cout << '\n';
     boots.print(std::cout, options.format);
 }

@@ -7,8 +7,8 @@
 #include "tool/inventory/ProcessTable.h"
 #include "tool/inventory/RecordLayout.h"
 
-#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace okr {
@@ -53,7 +53,7 @@ public:
     bool complete() const { return everyProcess; }
 
 private:
-    std::map<std::string, ProcessId> owners;
+    std::unordered_map<std::string, ProcessId> owners;
     bool everyProcess;
 };
 
