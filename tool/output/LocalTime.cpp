@@ -40,13 +40,12 @@ std::string isoLocalTime(std::time_t time)
     if (!lastText.empty() && time == lastTime) {
         return lastText;
     }
-    // std::localtime: the tool has one thread. %z is not portable (MinGW
-    // gives a zone name), so the offset is the local clock minus UTC.
-    const std::tm* local = std::localtime(&time);
-    if (local == nullptr) {
+    // %z is not portable (MinGW gives a zone name), so the offset is the
+    // local clock minus UTC.
+    std::tm clock{};
+    if (!localClock(time, clock)) {
         return "-";
     }
-    const std::tm clock = *local;
     const long long localSeconds = daysFromCivil(clock.tm_year + 1900LL, clock.tm_mon + 1LL, clock.tm_mday) * 86400 +
                                    clock.tm_hour * 3600LL + clock.tm_min * 60LL + clock.tm_sec;
     const long long offsetMinutes = (localSeconds - static_cast<long long>(time)) / 60;

@@ -98,18 +98,39 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
             widths[i] = std::max(widths[i], widthOf(cells[i]));
         }
     }
+    // Each line is laid out in place at the end of text: its length first,
+    // then every field copied once.
+    std::vector<std::size_t> padding(width);
     const auto line = [&](const std::vector<std::string>& fields) {
+        if (width == 0) {
+            text += '\n';
+            return;
+        }
+        std::size_t length = 0;
         for (std::size_t i = 0; i < width; ++i) {
-            const std::size_t padding = widths[i] - widthOf(fields[i]);
-            const bool last = i + 1 == width;
+            padding[i] = i + 1 == width && !columns[i].alignRight ? 0 : widths[i] - widthOf(fields[i]);
+            length += fields[i].size() + padding[i] + 2;
+        }
+        std::size_t at = text.size();
+        text.resize(at + length - 1);
+        char* buffer = &text[0];
+        for (std::size_t i = 0; i < width; ++i) {
             if (columns[i].alignRight) {
-                text.append(padding, ' ');
-                text += fields[i];
-            } else {
-                text += fields[i];
-                text.append(last ? 0 : padding, ' ');
+                std::fill_n(buffer + at, padding[i], ' ');
+                at += padding[i];
             }
-            text += last ? "\n" : "  ";
+            std::copy(fields[i].begin(), fields[i].end(), buffer + at);
+            at += fields[i].size();
+            if (!columns[i].alignRight) {
+                std::fill_n(buffer + at, padding[i], ' ');
+                at += padding[i];
+            }
+            if (i + 1 < width) {
+                buffer[at++] = ' ';
+                buffer[at++] = ' ';
+            } else {
+                buffer[at++] = '\n';
+            }
         }
     };
     if (format.headings) {
