@@ -19,16 +19,18 @@ enum class State { inUse, orphaned, unknown, unopened };
 
 const char* stateName(State state);
 
+// A list may hold a hundred thousand rows: the small members are together,
+// with no padding between them.
 struct ObjectRow {
     ObjectFile file;
     Kind kind = Kind::other;
+    State state = State::unknown;
     std::string owner; // the owner's name in UTF-8, or its id when it has none
     std::vector<ProcessId> users;
-    bool usersComplete = false;
     std::vector<ProcessId> lockHolders; // the users its locks declare (ObjectUse)
+    ProcessId ownerProcess = 0;         // an information record's live process, if any
+    bool usersComplete = false;
     bool locksKnown = false;
-    ProcessId ownerProcess = 0; // an information record's live process, if any
-    State state = State::unknown;
     // A leftover of a clean that ended before it settled the object: under a
     // hidden name, which no product opens, so only its users count.
     bool setAside = false;
