@@ -79,22 +79,24 @@ const std::vector<TextTable::Column>& objectColumns()
     return columns;
 }
 
-// The text of an object's cell in the column at that position of objectColumns().
-std::string cellText(const ObjectRow& object, std::size_t column)
+// The text of an object's cell in the column at that position of
+// objectColumns(), into text (whose room is reused row after row).
+void cellText(const ObjectRow& object, std::size_t column, std::string& text)
 {
     if (object.state == State::unopened && column >= 2 && column <= 5) {
-        return "-"; // nothing is known but its name
+        text = "-"; // nothing is known but its name
+        return;
     }
     switch (column) {
-    case 0: return object.file.name;
-    case 1: return kindName(object.kind);
-    case 2: return std::to_string(object.file.size);
-    case 3: return layoutText(object);
-    case 4: return object.owner;
-    case 5: return isoLocalTime(object.file.modified);
-    case 6: return usersText(object);
-    case 7: return lockText(object);
-    default: return stateName(object.state);
+    case 0: text = object.file.name; break;
+    case 1: text = kindName(object.kind); break;
+    case 2: text = std::to_string(object.file.size); break;
+    case 3: text = layoutText(object); break;
+    case 4: text = object.owner; break;
+    case 5: text = isoLocalTime(object.file.modified); break;
+    case 6: text = usersText(object); break;
+    case 7: text = lockText(object); break;
+    default: text = stateName(object.state); break;
     }
 }
 
@@ -128,8 +130,8 @@ void printTable(const Inventory& inventory, const ListOptions& options)
     }
     const TextTable objects(columns, inventory.objects.size(),
                             [&inventory, &chosen](std::size_t index, std::vector<std::string>& cells) {
-                                for (std::size_t column : chosen) {
-                                    cells.push_back(cellText(inventory.objects[index], column));
+                                for (std::size_t i = 0; i < chosen.size(); ++i) {
+                                    cellText(inventory.objects[index], chosen[i], cells[i]);
                                 }
                             });
     objects.print(std::cout, options.format);

@@ -51,7 +51,7 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
     std::vector<std::string> cells;
     // A row's cells as printed, without padding.
     const auto fill = [&](std::size_t index) {
-        cells.clear();
+        cells.resize(width);
         rows(index, cells);
         cells.resize(width);
         for (std::size_t i = 0; i < width; ++i) {

@@ -30,7 +30,8 @@ public:
         bool alignRight;
         bool name = false;
     };
-    // Fills cells with those of row index, one per column in their order.
+    // Sets cells (one per column, in their order, as left by the row before)
+    // to those of row index.
     using Rows = std::function<void(std::size_t index, std::vector<std::string>& cells)>;
 
     TextTable(std::vector<Column> columns, std::size_t rowCount, Rows rows);
