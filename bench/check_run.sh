@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A complete run of the console check (its input at its end) against the
 # floor program (okr-bench-floor: the same OS work in plain C, libc only),
-# both in one hyperfine run, in a /dev/shm of its own. Prints both medians
-# and their ratio; the target is at most 2.5.
+# in turns (check floor check floor ..., the order reversed every other
+# turn), in a /dev/shm of its own. Prints both medians and the median of the
+# ratios of runs in the same turn; the target is at most 2.5.
 #
 #   bench/check_run.sh [BUILD_DIR]        (default: build/default; as root)
 #
@@ -19,24 +20,22 @@ floor=$build/bench/okr-bench-floor
 for program in "$check" "$floor"; do
   [ -x "$program" ] || { echo "check_run.sh: $program is not built" >&2; exit 1; }
 done
-command -v hyperfine >/dev/null || { echo "check_run.sh: hyperfine is missing" >&2; exit 1; }
 for expected in "$check=Report event 6005" "$check=Press ENTER to finish test" "$floor=Press ENTER to finish test"; do
   "${expected%%=*}" </dev/null | grep -qF "${expected#*=}" ||
     { echo "check_run.sh: ${expected%%=*} did not print \"${expected#*=}\" (no journal?)" >&2; exit 1; }
 done
 
-tmp=$(mktemp -d /tmp/okr-bench.XXXXXX)
-trap 'rm -rf "$tmp"' EXIT
-# hyperfine gives each run /dev/null as its input: the check ends at once.
-hyperfine -N --style basic --warmup 5 --runs "${OKR_BENCH_CHECK_RUNS:-40}" --export-json "$tmp/runs.json" \
-  -n check "$check" -n floor "$floor" >/dev/null
-python3 - "$tmp/runs.json" <<'PY'
-import json, sys
+# Each run gets /dev/null as its input: the check ends at once.
+PYTHONPATH=$here python3 - "$check" "$floor" "${OKR_BENCH_CHECK_RUNS:-40}" <<'PY'
+import sys
+import paired
 
+check, floor, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
 target = 2.5
-median = {r["command"]: r["median"] * 1e3 for r in json.load(open(sys.argv[1]))["results"]}
-ratio = median["check"] / median["floor"]
-print(f"complete run, median of hyperfine's runs: check {median['check']:.2f} ms, floor {median['floor']:.2f} ms")
-print(f"target: a complete run of the check within {target:g}x of the floor: {ratio:.2f}, "
+result = paired.interleaved({"check": [check], "floor": [floor]}, runs, warmup=5)
+median = {name: paired.median(r.seconds) * 1e3 for name, r in result.items()}
+ratio = paired.paired_ratio(result["check"], result["floor"])
+print(f"complete run, medians of {runs} turns: check {median['check']:.2f} ms, floor {median['floor']:.2f} ms")
+print(f"target: a complete run of the check within {target:g}x of the floor (median of paired ratios): {ratio:.2f}, "
       f"{'holds' if ratio <= target else 'missed'}")
 PY

@@ -19,11 +19,14 @@ std::string platformTextToUtf8(const std::string& text);
 std::string utf8AsNarrowCallsGiveIt(const std::string& utf8);
 
 // The size of the character that starts at text[at] in the platform's narrow
-// encoding, and in control whether it is a control character. On Windows one
-// byte of the ANSI code page, where only C0 and DEL are controls (bytes 0x80
-// to 0x9F are letters there, or lead bytes); elsewhere one UTF-8 character or
-// one stray byte, where C1 is U+0080 to U+009F and also a stray byte 0x80 to
-// 0x9F, which a terminal that takes 8-bit controls obeys.
+// encoding, and in control whether a listing must escape it: a control
+// character, or one that shows as nothing or reorders the line. On Windows
+// one byte of the ANSI code page, where only C0 and DEL are (bytes 0x80 to
+// 0x9F are letters there, or lead bytes); elsewhere one UTF-8 character or
+// one stray byte: C1 (U+0080 to U+009F, and a stray byte 0x80 to 0x9F, which
+// a terminal that takes 8-bit controls obeys), and the invisible characters
+// (Unicode's Default_Ignorable_Code_Point, the bidirectional controls among
+// them).
 std::size_t narrowCharacterAt(const std::string& text, std::size_t at, bool& control);
 
 } // namespace host

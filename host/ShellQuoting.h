@@ -33,9 +33,10 @@ std::string shellEscaped(const std::string& text, PieceReader pieceAt);
 
 // A file name as the check's listing prints it: the name itself, byte for
 // byte, unless it holds a control character (C0, DEL, C1 as the platform's
-// narrow text encodes them; see PlatformText.h); then shellEscaped with only
-// those escaped, so that no name can forge a line or reach the terminal as
-// an escape sequence.
+// narrow text encodes them) or an invisible or bidirectional-control one
+// (see PlatformText.h); then shellEscaped with only those escaped, so that
+// no name can forge a line, pass for another or reach the terminal as an
+// escape sequence.
 std::string listedName(const std::string& name);
 
 } // namespace host

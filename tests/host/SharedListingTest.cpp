@@ -142,6 +142,13 @@ TEST(SharedListing, NamesWithControlCharactersAreEscapedAndNoOtherIs)
                      "'okr-'$'\\302\\233''2J'"});
     cases.push_back({"okr-\x9b", "'okr-'$'\\233'"});
     cases.push_back({"okr-\xc3\xa9\xe2\x82\xac\xff", "okr-\xc3\xa9\xe2\x82\xac\xff"});
+    // C1's bounds: U+0080 and U+009F escaped, U+00A0 (a letter space) as is.
+    cases.push_back({"okr-\xc2\x80\xc2\x9f", "'okr-'$'\\302\\200\\302\\237'"});
+    cases.push_back({"okr-\xc2\xa0", "okr-\xc2\xa0"});
+    // Invisible: a second okr-sync that reads as the first; a right-to-left
+    // override that shows "okr-info-gpj.exe" as "okr-info-exe.jpg".
+    cases.push_back({"okr-sync\xe2\x80\x8b", "'okr-sync'$'\\342\\200\\213'"});
+    cases.push_back({"okr-info-\xe2\x80\xaegpj.exe", "'okr-info-'$'\\342\\200\\256''gpj.exe'"});
 #endif
     for (const Listed& listed : cases) {
         EXPECT_EQ(listed.line, okr::host::listedName(listed.name)) << ::testing::PrintToString(listed.name);

@@ -42,6 +42,7 @@ using nlohmann::json;
 const std::string tool = OKR_TOOL_PROGRAM;
 const std::string check = OKR_CHECK_PROGRAM;
 const std::string recordPeer = OKR_RECORD_PEER;
+const std::string threadPeer = OKR_THREAD_PEER;
 constexpr int strangerUid = 54321; // no passwd entry, no rights to root's processes
 
 struct ToolRun {
@@ -311,10 +312,10 @@ TEST_F(ShmTool, ListShowsAWaitingChecksObjectsInUseByIt)
         ASSERT_NE(std::string::npos, row) << table.output;
         std::istringstream line(table.output.substr(row + 1, table.output.find('\n', row + 1) - row - 1));
         const std::vector<std::string> cells{std::istream_iterator<std::string>(line), {}};
-        ASSERT_EQ(9u, cells.size()) << line.str(); // STATE "in use" is two words
+        ASSERT_EQ(10u, cells.size()) << line.str(); // STATE "in use" is two words
         EXPECT_EQ("ok", cells[3]);
         EXPECT_EQ(std::to_string(pid.get<int>()), cells[6]);
-        EXPECT_EQ("in", cells[7]);
+        EXPECT_EQ("in", cells[8]);
     }
     run.write("\n");
     EXPECT_EQ(0, run.wait());
@@ -491,6 +492,88 @@ TEST_F(ShmTool, ARecordOfAProcessThatEndedButIsNotYetReapedIsOrphaned)
     }
     EXPECT_EQ("orphaned", listed(record)["state"]) << "a zombie is no live process";
     ended.wait();
+}
+
+// A process whose main thread ended (pthread_exit) runs on in another thread
+// that maps a record: the process is alive, so its own record is in use, and
+// the record its thread maps is used by it. clean keeps both.
+TEST_F(ShmTool, AProcessWhoseMainThreadEndedLivesInItsOtherThreads)
+{
+    const std::string mapped = okr::common::infoRecordName(2000000000, "", "okr-info-");
+    writeBlock(mapped, std::vector<unsigned char>(135880));
+    ChildProcess peer(threadPeer, {mapped}, ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(peer.readLine(line) && line == "mapped") << line;
+    const std::string pid = std::to_string(peer.pid());
+    std::string state;
+    for (int waited = 0; state != "Z" && waited < 10000; waited += 10) {
+        usleep(10000);
+        std::ifstream status("/proc/" + pid + "/status");
+        for (std::string field; status >> field && field != "State:";) {
+        }
+        status >> state;
+    }
+    ASSERT_EQ("Z", state) << "the main thread did not end";
+    const std::string own = okr::common::infoRecordName(static_cast<std::int32_t>(peer.pid()), "root", "okr-info-");
+    writeBlock(own, std::vector<unsigned char>(135880));
+
+    const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,state"});
+    EXPECT_NE(std::string::npos, list.output.find(mapped + " " + pid + " 'in use'\n")) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find(own + " " + pid + " 'in use'\n")) << list.output;
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_NE(0u, inodeOf(mapped)) << clean.output;
+    EXPECT_NE(0u, inodeOf(own)) << clean.output;
+    peer.closeInput();
+    EXPECT_EQ(0, peer.wait());
+}
+
+// With no time to read the processes (OKR_SHM_SCAN_SECONDS=0) nothing is
+// known to be unused: said on standard error, and clean removes nothing.
+TEST_F(ShmTool, ProcessesLeftUnreadAtTheDeadlineMakeTheStateUnknownAndCleanKeepsAll)
+{
+    std::string record;
+    ASSERT_TRUE(killedCheck(record));
+    ASSERT_EQ(0, setenv("OKR_SHM_SCAN_SECONDS", "0", 1));
+    const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,state"});
+    const ToolRun clean = runTool({"clean"});
+    unsetenv("OKR_SHM_SCAN_SECONDS");
+
+    EXPECT_EQ(1, list.status);
+    EXPECT_NE(std::string::npos, list.output.find(record + " unknown unknown\n")) << list.output;
+    EXPECT_NE(std::string::npos, list.errors.find("okr-shm: reading the processes took too long; ")) << list.errors;
+    EXPECT_EQ(1, clean.status);
+    EXPECT_NE(0u, inodeOf(record)) << clean.output;
+}
+
+// The users a record's lock declares (flock LOCK_SH, as the library's users
+// hold it), beside the users the scan finds.
+TEST_F(ShmTool, ListShowsTheUsersTheLocksDeclare)
+{
+    writeBlock("okr-a", {});
+    ChildProcess locker("/usr/bin/python3",
+                        {"-c", "import fcntl, sys\nf = open('/dev/shm/okr-a')\nfcntl.flock(f, fcntl.LOCK_SH)\n"
+                               "print('locked', flush=True)\nsys.stdin.read()"},
+                        ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(locker.readLine(line) && line == "locked") << line;
+    EXPECT_EQ(json::array({locker.pid()}), listed("okr-a")["lock_holders"]);
+    EXPECT_EQ("okr-a " + std::to_string(locker.pid()) + "\n",
+              runTool({"list", "-n", "--raw", "-o", "name,locks"}).output);
+    locker.closeInput();
+    EXPECT_EQ(0, locker.wait());
+}
+
+// C1 controls, which a terminal may obey, and U+2028/U+2029 come as \u
+// escapes, and the name parses back exactly.
+TEST_F(ShmTool, JsonEscapesC1AndLineSeparators)
+{
+    const std::string name = "okr-\xc2\x9b"
+                             "2J\xc2\x80\xc2\x9f\xe2\x80\xa8\xe2\x80\xa9\xc2\xa0";
+    writeBlock(name, {});
+    const ToolRun list = runTool({"list", "--json"});
+    EXPECT_NE(std::string::npos, list.output.find("\"okr-\\u009b2J\\u0080\\u009f\\u2028\\u2029\xc2\xa0\""))
+        << list.output;
+    EXPECT_EQ(name, json::parse(list.output).at(0)["name"]);
 }
 
 // Both records, filled by a process other than the tool.

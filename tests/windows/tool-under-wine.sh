@@ -44,11 +44,11 @@ sys.exit(0 if zlib.crc32(f"{pid}{user}".encode()) == int(name.rsplit("-", 1)[1])
 PY
   [ "$(json_field "$info" users)" = "[$owner]" ] || fail "users of $info: $out"
   okr_shm list
-  grep -Eq "^$info +info +135880 +ok .* $owner,\? +in use\$" <<<"$out" || fail "table: $out"
+  grep -Eq "^$info +info +135880 +ok .* $owner,\? +unknown +in use\$" <<<"$out" || fail "table: $out"
   echo >&3
   wait "$check_pid" || fail "the check failed"
   okr_shm list
-  [ "$out" = "NAME  KIND  SIZE  LAYOUT  OWNER  MODIFIED  USERS  STATE" ] || fail "left behind: $out"
+  [ "$out" = "NAME  KIND  SIZE  LAYOUT  OWNER  MODIFIED  USERS  LOCKS  STATE" ] || fail "left behind: $out"
   ;;
 clean)
   start_check 3

@@ -25,6 +25,15 @@ std::string usersText(const ObjectRow& row)
     return text.empty() ? "-" : text;
 }
 
+// The processes the object's locks name; "unknown" where the system does not tell.
+std::string lockText(const ObjectRow& row)
+{
+    if (!row.locksKnown) {
+        return "unknown";
+    }
+    return row.lockHolders.empty() ? "-" : pidList(row.lockHolders);
+}
+
 // Held when any file is held, free when every file is free.
 Hold folderHold(const EarlierBoot& boot)
 {
@@ -65,26 +74,29 @@ std::uint64_t totalBytes(const EarlierBoot& boot)
 const std::vector<TextTable::Column>& objectColumns()
 {
     static const std::vector<TextTable::Column> columns{
-        {"NAME", false, true},  {"KIND", false},     {"SIZE", true},   {"LAYOUT", false},
-        {"OWNER", false, true}, {"MODIFIED", false}, {"USERS", false}, {"STATE", false}};
+        {"NAME", false, true}, {"KIND", false},  {"SIZE", true},   {"LAYOUT", false}, {"OWNER", false, true},
+        {"MODIFIED", false},   {"USERS", false}, {"LOCKS", false}, {"STATE", false}};
     return columns;
 }
 
-// The text of an object's cell in the column at that position of objectColumns().
-std::string cellText(const ObjectRow& object, std::size_t column)
+// The text of an object's cell in the column at that position of
+// objectColumns(), into text (whose room is reused row after row).
+void cellText(const ObjectRow& object, std::size_t column, std::string& text)
 {
     if (object.state == State::unopened && column >= 2 && column <= 5) {
-        return "-"; // nothing is known but its name
+        text = "-"; // nothing is known but its name
+        return;
     }
     switch (column) {
-    case 0: return object.file.name;
-    case 1: return kindName(object.kind);
-    case 2: return std::to_string(object.file.size);
-    case 3: return layoutText(object);
-    case 4: return object.owner;
-    case 5: return isoLocalTime(object.file.modified);
-    case 6: return usersText(object);
-    default: return stateName(object.state);
+    case 0: text = object.file.name; break;
+    case 1: text = kindName(object.kind); break;
+    case 2: text = std::to_string(object.file.size); break;
+    case 3: text = layoutText(object); break;
+    case 4: text = object.owner; break;
+    case 5: text = isoLocalTime(object.file.modified); break;
+    case 6: text = usersText(object); break;
+    case 7: text = lockText(object); break;
+    default: text = stateName(object.state); break;
     }
 }
 
@@ -116,15 +128,12 @@ void printTable(const Inventory& inventory, const ListOptions& options)
     for (std::size_t column : chosen) {
         columns.push_back(objectColumns()[column]);
     }
-    TextTable objects(columns);
-    for (const ObjectRow& object : inventory.objects) {
-        std::vector<std::string> row;
-        row.reserve(chosen.size());
-        for (std::size_t column : chosen) {
-            row.push_back(cellText(object, column));
-        }
-        objects.addRow(std::move(row));
-    }
+    const TextTable objects(columns, inventory.objects.size(),
+                            [&inventory, &chosen](std::size_t index, std::vector<std::string>& cells) {
+                                for (std::size_t i = 0; i < chosen.size(); ++i) {
+                                    cellText(inventory.objects[index], chosen[i], cells[i]);
+                                }
+                            });
     objects.print(std::cout, options.format);
     // -n, -o and --raw make the table one for a script to read: a second
     // table would read as more rows. Scripts find earlier boots in --json.
@@ -132,12 +141,15 @@ void printTable(const Inventory& inventory, const ListOptions& options)
     if (inventory.earlier.boots.empty() || forScripts) {
         return;
     }
-    TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}});
-    for (const EarlierBoot& boot : inventory.earlier.boots) {
-        // A link is never entered: what it leads to is not counted.
-        boots.addRow({boot.stamp, boot.link ? "link" : "folder", boot.link ? "-" : std::to_string(boot.files.size()),
-                      boot.link ? "-" : std::to_string(totalBytes(boot)), openText(boot)});
-    }
+    const std::vector<EarlierBoot>& earlier = inventory.earlier.boots;
+    const TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}},
+                          earlier.size(), [&earlier](std::size_t index, std::vector<std::string>& cells) {
+                              // A link is never entered: what it leads to is not counted.
+                              const EarlierBoot& boot = earlier[index];
+                              cells = {boot.stamp, boot.link ? "link" : "folder",
+                                       boot.link ? "-" : std::to_string(boot.files.size()),
+                                       boot.link ? "-" : std::to_string(totalBytes(boot)), openText(boot)};
+                          });
     std::cout << '\n';
     boots.print(std::cout, options.format);
 }
@@ -164,6 +176,13 @@ void writeObject(JsonWriter& json, const ObjectRow& row)
         json.null();
     } else {
         json.string(layoutText(row));
+    }
+    // The users the object's locks declare, beside those the scan found.
+    json.key("lock_holders");
+    if (row.locksKnown && opened) {
+        writeNumbers(json, row.lockHolders);
+    } else {
+        json.null();
     }
     json.key("modified");
     if (opened) {

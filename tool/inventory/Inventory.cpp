@@ -69,6 +69,8 @@ ProcessId RecordOwners::of(const std::string& name) const
 void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners)
 {
     row.users = use.pids;
+    row.lockHolders = use.lockHolders;
+    row.locksKnown = use.locksKnown;
     row.ownerProcess = row.setAside ? 0 : owners.of(row.file.name);
     if (row.ownerProcess != 0 && std::find(row.users.begin(), row.users.end(), row.ownerProcess) == row.users.end()) {
         row.users.insert(std::upper_bound(row.users.begin(), row.users.end(), row.ownerProcess), row.ownerProcess);
@@ -108,27 +110,36 @@ bool takeInventory(Inventory& inventory)
         }
         entries.clear(); // no process has made it yet, but earlier boots may have left folders
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-
     const ObjectUsers users(inventory.folder);
-    const RecordOwners owners(liveProcesses());
+    if (users.unread() != 0) {
+        std::cerr << "okr-shm: reading the processes took too long; " << users.unread()
+                  << " were not read, so any object not seen in use is unknown" << std::endl;
+        inventory.complete = false;
+    }
+    const RecordOwners owners(users.live());
     AccountNames accounts;
-    for (const FolderEntry& entry : entries) {
-        ObjectRow row;
-        row.setAside = isSetAsideName(entry.name);
-        if (!(nameStartsWith(entry.name, "okr-") || row.setAside || isUnpublishedName(entry.name))) {
+    // Looked at in the folder's own order, which is the file system's
+    // cheapest, then put in name order in place.
+    const auto isCandidate = [](const std::string& name) {
+        return nameStartsWith(name, "okr-") || isSetAsideName(name) || isUnpublishedName(name);
+    };
+    std::vector<ObjectRow>& found = inventory.objects;
+    found.reserve(static_cast<std::size_t>(std::count_if(
+        entries.begin(), entries.end(), [&isCandidate](const FolderEntry& entry) { return isCandidate(entry.name); })));
+    for (FolderEntry& entry : entries) {
+        if (!isCandidate(entry.name)) {
             continue;
         }
+        ObjectRow row;
+        row.setAside = isSetAsideName(entry.name);
         EntryType type = EntryType::other;
         const ObjectFolder::Look look = inventory.folder.inspect(entry.name, row.file, type, reason);
         if (look == ObjectFolder::Look::failed) {
-            row.file.name = entry.name;
-            row.kind = kindOf(entry.name);
+            row.file.name = std::move(entry.name);
+            row.kind = kindOf(row.file.name);
             row.state = State::unopened;
             row.openFailure = reason;
-            cannotOpen(inventory, printedName(entry.name), row.openFailure);
-            inventory.objects.push_back(row);
+            found.push_back(std::move(row));
             continue;
         }
         if (look != ObjectFolder::Look::found || type != EntryType::file) {
@@ -141,7 +152,37 @@ bool takeInventory(Inventory& inventory)
             row.owner = row.file.ownerId;
         }
         assess(row, users.of(row.file), owners);
-        inventory.objects.push_back(row);
+        found.push_back(std::move(row));
+    }
+    entries = std::vector<FolderEntry>();
+    std::vector<std::size_t> order(found.size());
+    for (std::size_t index = 0; index < order.size(); ++index) {
+        order[index] = index;
+    }
+    std::sort(order.begin(), order.end(),
+              [&found](std::size_t a, std::size_t b) { return found[a].file.name < found[b].file.name; });
+    // Each row moves once, along the cycles of the permutation.
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start) {
+            continue;
+        }
+        ObjectRow held = std::move(found[start]);
+        std::size_t at = start;
+        for (;;) {
+            const std::size_t from = order[at];
+            order[at] = at;
+            if (from == start) {
+                found[at] = std::move(held);
+                break;
+            }
+            found[at] = std::move(found[from]);
+            at = from;
+        }
+    }
+    for (const ObjectRow& row : inventory.objects) {
+        if (row.state == State::unopened) {
+            cannotOpen(inventory, printedName(row.file.name), row.openFailure);
+        }
     }
     inventory.earlier = earlierBoots(path);
     for (const EarlierBoot& boot : inventory.earlier.boots) {

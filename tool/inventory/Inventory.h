@@ -7,8 +7,8 @@
 #include "tool/inventory/ProcessTable.h"
 #include "tool/inventory/RecordLayout.h"
 
-#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace okr {
@@ -19,14 +19,18 @@ enum class State { inUse, orphaned, unknown, unopened };
 
 const char* stateName(State state);
 
+// A list may hold a hundred thousand rows: the small members are together,
+// with no padding between them.
 struct ObjectRow {
     ObjectFile file;
     Kind kind = Kind::other;
+    State state = State::unknown;
     std::string owner; // the owner's name in UTF-8, or its id when it has none
     std::vector<ProcessId> users;
+    std::vector<ProcessId> lockHolders; // the users its locks declare (ObjectUse)
+    ProcessId ownerProcess = 0;         // an information record's live process, if any
     bool usersComplete = false;
-    ProcessId ownerProcess = 0; // an information record's live process, if any
-    State state = State::unknown;
+    bool locksKnown = false;
     // A leftover of an earlier version's clean that ended before it settled
     // the object: under a hidden name, which no product opens, so only its
     // users count.
@@ -52,7 +56,7 @@ public:
     bool complete() const { return everyProcess; }
 
 private:
-    std::map<std::string, ProcessId> owners;
+    std::unordered_map<std::string, ProcessId> owners;
     bool everyProcess;
 };
 
@@ -64,7 +68,9 @@ struct Inventory {
     ObjectFolder folder;
     std::vector<ObjectRow> objects; // sorted by name
     EarlierBoots earlier;
-    bool complete = true; // false when an entry could not be opened (said on standard error)
+    // false when an entry could not be opened or processes were left unread
+    // (said on standard error)
+    bool complete = true;
 };
 
 // Every regular file in the shared folder whose name matches "okr-*", is a

@@ -4,49 +4,76 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/kcmp.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <sstream>
+#include <utility>
 
 namespace okr {
 namespace tool {
 
 namespace {
 
-// Reads a whole /proc file; 0 or the errno of the failure.
-int readProcFile(const std::string& path, std::string& text)
+// The scan's own errno for "the limit was reached while reading this".
+constexpr int stoppedEarly = ETIME;
+
+class Descriptor {
+public:
+    explicit Descriptor(int value = -1) : fd(value) {}
+    ~Descriptor()
+    {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd; }
+
+private:
+    int fd;
+};
+
+// Reads a whole /proc file below dir into text, whose storage is reused; 0
+// or the errno of the failure.
+int readProcFile(int dir, const char* path, std::string& text)
 {
     text.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const Descriptor file(openat(dir, path, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         return errno;
     }
-    char buffer[16384];
-    int failure = 0;
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (text.size() < used + 16384) {
+            text.resize(std::max<std::size_t>(text.capacity(), used + 16384));
+        }
+        const ssize_t got = read(file.get(), &text[used], text.size() - used);
         if (got > 0) {
-            text.append(buffer, static_cast<std::size_t>(got));
+            used += static_cast<std::size_t>(got);
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
-            failure = errno;
-            break;
+            text.resize(used);
+            return errno;
         }
     }
-    close(fd);
-    return failure;
+    text.resize(used);
+    return 0;
 }
 
 // A process that ended while it was looked at is simply no longer there.
 bool isGone(int failure) { return failure == ENOENT || failure == ESRCH; }
+
+bool isDenied(int failure) { return failure == EACCES || failure == EPERM; }
 
 bool isProcessId(const char* name)
 {
@@ -61,21 +88,60 @@ bool isProcessId(const char* name)
     return true;
 }
 
-template <class Visit>
-bool forEachProcessId(Visit visit)
+// The numbered entries of a /proc folder (processes, or a process's threads).
+bool numberedEntries(int dir, std::vector<std::string>& names)
 {
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) {
+    const int copy = dup(dir);
+    DIR* listing = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (listing == nullptr) {
+        if (copy >= 0) {
+            close(copy);
+        }
         return false;
     }
-    while (const dirent* entry = readdir(proc)) {
+    while (const dirent* entry = readdir(listing)) {
         if (isProcessId(entry->d_name)) {
-            visit(std::string(entry->d_name));
+            names.emplace_back(entry->d_name);
         }
     }
-    closedir(proc);
+    closedir(listing);
     return true;
 }
+
+// The line of a status file that starts with key (as "\nUid:\t"); null when none.
+const char* statusLine(const std::string& status, const char* key)
+{
+    const char* found = std::strstr(status.c_str(), key);
+    return found != nullptr ? found + std::strlen(key) : nullptr;
+}
+
+// The numbers after "Key:" on its line of a status file.
+std::vector<ProcessId> statusValues(const std::string& status, const char* key)
+{
+    std::vector<ProcessId> values;
+    const char* at = statusLine(status, key);
+    while (at != nullptr && *at != '\n' && *at != '\0') {
+        char* end = nullptr;
+        const long long value = std::strtoll(at, &end, 10);
+        if (end == at) {
+            break;
+        }
+        values.push_back(value);
+        at = end;
+    }
+    return values;
+}
+
+// Ended, only not yet reaped (Z), or being reaped (X): holds nothing.
+bool hasEnded(const std::string& status)
+{
+    const char* state = statusLine(status, "\nState:\t");
+    return state != nullptr && (*state == 'Z' || *state == 'X');
+}
+
+// The inode number the kernel gives the initial pid namespace, for good
+// (PROC_PID_INIT_INO).
+constexpr ino_t initialPidNamespace = 0xEFFFFFFCU;
 
 // With hidepid, /proc shows an unprivileged reader only its own processes,
 // and nothing else says that others are missing.
@@ -85,11 +151,14 @@ bool procHidesProcesses()
         return false;
     }
     std::string mounts;
-    if (readProcFile("/proc/self/mountinfo", mounts) != 0) {
+    if (readProcFile(AT_FDCWD, "/proc/self/mountinfo", mounts) != 0) {
         return true;
     }
-    std::istringstream lines(mounts);
-    for (std::string line; std::getline(lines, line);) {
+    for (std::size_t start = 0; start < mounts.size();) {
+        std::size_t end = mounts.find('\n', start);
+        end = end == std::string::npos ? mounts.size() : end;
+        const std::string line = mounts.substr(start, end - start);
+        start = end + 1;
         if (line.find(" /proc ") == std::string::npos || line.find(" - proc ") == std::string::npos) {
             continue;
         }
@@ -104,32 +173,6 @@ bool procHidesProcesses()
     }
     return false;
 }
-
-// The numbers after "key:" on its line of a status file.
-std::vector<ProcessId> statusValues(const std::string& status, const std::string& key)
-{
-    std::vector<ProcessId> values;
-    const std::string label = key + ":";
-    std::size_t start = 0;
-    if (status.compare(0, label.size(), label) != 0) {
-        start = status.find("\n" + label);
-        if (start == std::string::npos) {
-            return values;
-        }
-        ++start;
-    }
-    start += label.size();
-    const std::size_t end = status.find('\n', start);
-    std::istringstream fields(status.substr(start, end == std::string::npos ? end : end - start));
-    for (long long value = 0; fields >> value;) {
-        values.push_back(value);
-    }
-    return values;
-}
-
-// The inode number the kernel gives the initial pid namespace, for good
-// (PROC_PID_INIT_INO).
-constexpr ino_t initialPidNamespace = 0xEFFFFFFCU;
 
 // Whether /proc shows every process that could map the shared folder. Not in
 // a child pid namespace (a container that shares the host's /dev/shm is one):
@@ -147,8 +190,9 @@ bool seesEveryProcess()
         }
         std::string status;
         struct stat space;
-        return readProcFile("/proc/self/status", status) == 0 && statusValues(status, "NSpid").size() == 1 &&
-               stat("/proc/self/ns/pid", &space) == 0 && space.st_ino == initialPidNamespace && !procHidesProcesses();
+        return readProcFile(AT_FDCWD, "/proc/self/status", status) == 0 &&
+               statusValues(status, "\nNSpid:").size() == 1 && stat("/proc/self/ns/pid", &space) == 0 &&
+               space.st_ino == initialPidNamespace && !procHidesProcesses();
     }();
     return everyProcess;
 }
@@ -156,136 +200,220 @@ bool seesEveryProcess()
 // For a process whose descriptors and mappings may not be read: false only
 // when none of its mounts is the folder's file system, so that it cannot
 // reach the folder's objects by any path.
-bool mayReach(const std::string& pid, std::uint64_t device)
+bool mayReach(int process, std::uint64_t device)
 {
     std::string mounts;
-    if (readProcFile("/proc/" + pid + "/mountinfo", mounts) != 0 || mounts.empty()) {
+    if (readProcFile(process, "mountinfo", mounts) != 0 || mounts.empty()) {
         return true;
     }
     // Each line: mount id, parent id, major:minor (decimal), ...
-    std::istringstream lines(mounts);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string mountId;
-        std::string parentId;
-        std::string numbers;
-        fields >> mountId >> parentId >> numbers;
-        const std::size_t colon = numbers.find(':');
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long major = std::strtoul(numbers.c_str(), &end, 10);
-        const bool majorRead = colon != std::string::npos && end == numbers.c_str() + colon;
-        const unsigned long minor = majorRead ? std::strtoul(end + 1, &end, 10) : 0;
-        if (!majorRead || *end != '\0' || errno != 0 ||
-            makedev(static_cast<unsigned int>(major), static_cast<unsigned int>(minor)) == device) {
+    for (const char* line = mounts.c_str(); *line != '\0';) {
+        unsigned int major = 0;
+        unsigned int minor = 0;
+        char after = '\0';
+        if (std::sscanf(line, "%*u %*u %u:%u%c", &major, &minor, &after) != 3 || after != ' ' ||
+            makedev(major, minor) == device) {
             return true; // what cannot be read may be the folder's
-        }
-    }
-    return false;
-}
-
-bool isDenied(int failure) { return failure == EACCES || failure == EPERM; }
-
-} // namespace
-
-ProcessList liveProcesses()
-{
-    ProcessList list;
-    list.complete = seesEveryProcess();
-    AccountNames accounts;
-    const bool listed = forEachProcessId([&list, &accounts](const std::string& pid) {
-        std::string status;
-        const int failure = readProcFile("/proc/" + pid + "/status", status);
-        if (failure != 0) {
-            list.complete = list.complete && isGone(failure);
-            return;
-        }
-        if (status.find("\nState:\tZ") != std::string::npos) {
-            return; // ended, only not yet reaped: its record is nobody's now
-        }
-        const std::vector<ProcessId> uids = statusValues(status, "Uid");
-        if (uids.empty()) {
-            list.complete = false;
-            return;
-        }
-        // The real user, as getuid() gives it to the process itself; no name
-        // means an empty one, as for the process itself.
-        LiveProcess process{std::strtoll(pid.c_str(), nullptr, 10), statusValues(status, "NSpid"),
-                            accounts.nameOf(std::to_string(uids.front()))};
-        if (process.namespaceIds.empty()) {
-            process.namespaceIds.push_back(process.pid);
-        }
-        list.processes.push_back(process);
-    });
-    list.complete = list.complete && listed;
-    return list;
-}
-
-struct ObjectUsers::Scan {
-    std::map<std::uint64_t, std::vector<ProcessId>> usersByInode;
-    bool complete = true;
-};
-
-namespace {
-
-void addUser(std::vector<ProcessId>& pids, ProcessId id)
-{
-    if (std::find(pids.begin(), pids.end(), id) == pids.end()) {
-        pids.push_back(id);
-    }
-}
-
-// The files a process holds open, as fuser finds them: each descriptor's
-// target, by device and inode. 0 or the errno of the failure.
-int readDescriptors(const std::string& pid, std::uint64_t device, ProcessId id,
-                    std::map<std::uint64_t, std::vector<ProcessId>>& users)
-{
-    const std::string path = "/proc/" + pid + "/fd";
-    DIR* fds = opendir(path.c_str());
-    if (fds == nullptr) {
-        return errno;
-    }
-    while (const dirent* entry = readdir(fds)) {
-        struct stat target;
-        if (entry->d_name[0] != '.' && fstatat(dirfd(fds), entry->d_name, &target, 0) == 0 && target.st_dev == device) {
-            addUser(users[target.st_ino], id);
-        }
-    }
-    closedir(fds);
-    return 0;
-}
-
-// The files a process maps. 0 or the errno of the failure.
-int readMappings(const std::string& pid, std::uint64_t device, ProcessId id,
-                 std::map<std::uint64_t, std::vector<ProcessId>>& users)
-{
-    std::string maps;
-    const int failure = readProcFile("/proc/" + pid + "/maps", maps);
-    if (failure != 0) {
-        return failure;
-    }
-    // Each line: range, permissions, offset, major:minor (hex), inode, path.
-    const char* line = maps.c_str();
-    while (*line != '\0') {
-        const char* field = line;
-        for (int skip = 0; skip < 3 && field != nullptr; ++skip) {
-            field = std::strchr(field, ' ');
-            field = field != nullptr ? field + 1 : nullptr;
-        }
-        char* end = nullptr;
-        if (field != nullptr) {
-            const auto major = static_cast<unsigned int>(std::strtoul(field, &end, 16));
-            const auto minor = static_cast<unsigned int>(*end == ':' ? std::strtoul(end + 1, &end, 16) : 0);
-            const unsigned long long inode = std::strtoull(end, &end, 10);
-            if (inode != 0 && makedev(major, minor) == device) {
-                addUser(users[inode], id);
-            }
         }
         const char* next = std::strchr(line, '\n');
         line = next != nullptr ? next + 1 : line + std::strlen(line);
     }
-    return 0;
+    return false;
 }
+
+using Uses = std::vector<std::pair<std::uint64_t, ProcessId>>; // inode, process
+
+// Reads one process: its status, and the descriptors and mappings of each of
+// its threads that still runs.
+class ProcessReader {
+public:
+    ProcessReader(std::uint64_t folderDevice, const ScanLimit& scanLimit, Uses& found)
+        : device(folderDevice), limit(scanLimit), uses(found)
+    {
+        char text[32];
+        std::snprintf(text, sizeof text, " %02x:%02x ", major(device), minor(device));
+        deviceField = text;
+    }
+
+    // 0, or the errno that left its use unread; running: whether some thread
+    // of it still runs, as far as it was read.
+    int read(int process, ProcessId id, const std::string& status, bool& running)
+    {
+        pid = id;
+        if (running && statusValues(status, "\nThreads:") == std::vector<ProcessId>{1}) {
+            const int failure = readDescriptors(process);
+            return failure != 0 ? failure : readMappings(process);
+        }
+        return readThreads(process, true, running);
+    }
+
+    // Whether a process whose main thread ended runs on in another.
+    int runningThread(int process, bool& running) { return readThreads(process, false, running); }
+
+private:
+    // The files a process holds open, as fuser finds them: each descriptor's
+    // target, by device and inode.
+    int readDescriptors(int base)
+    {
+        const int copy = openat(base, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* fds = copy >= 0 ? fdopendir(copy) : nullptr;
+        if (fds == nullptr) {
+            const int failure = errno;
+            if (copy >= 0) {
+                close(copy);
+            }
+            return failure;
+        }
+        int failure = 0;
+        unsigned count = 0;
+        while (const dirent* entry = readdir(fds)) {
+            if (++count % 4096 == 0 && limit.reached()) {
+                failure = stoppedEarly;
+                break;
+            }
+            struct stat target;
+            if (entry->d_name[0] != '.' && fstatat(dirfd(fds), entry->d_name, &target, 0) == 0 &&
+                target.st_dev == device) {
+                uses.emplace_back(target.st_ino, pid);
+            }
+        }
+        closedir(fds);
+        return failure;
+    }
+
+    // The files a process maps: each line is range, permissions, offset,
+    // major:minor (hex), inode, path.
+    int readMappings(int base)
+    {
+        const int failure = readProcFile(base, "maps", maps);
+        if (failure != 0) {
+            return failure;
+        }
+        for (const char* line = maps.c_str(); *line != '\0';) {
+            const char* field = line;
+            for (int skip = 0; skip < 3 && field != nullptr; ++skip) {
+                field = std::strchr(field + 1, ' ');
+            }
+            if (field != nullptr && std::strncmp(field, deviceField.c_str(), deviceField.size()) == 0) {
+                const unsigned long long inode = std::strtoull(field + deviceField.size(), nullptr, 10);
+                if (inode != 0) {
+                    uses.emplace_back(inode, pid);
+                }
+            }
+            const char* next = std::strchr(line, '\n');
+            line = next != nullptr ? next + 1 : line + std::strlen(line);
+        }
+        return 0;
+    }
+
+    // A process whose main thread ended may run on in its other threads, and
+    // a thread may hold descriptors of its own (clone without CLONE_FILES):
+    // every thread that runs is read, its descriptors unless they are a table
+    // already read (kcmp), the mappings once, as all threads share them.
+    int readThreads(int process, bool readUses, bool& running)
+    {
+        running = false;
+        const Descriptor tasks(openat(process, "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        std::vector<std::string> ids;
+        if (tasks.get() < 0 || !numberedEntries(tasks.get(), ids)) {
+            return errno;
+        }
+        std::vector<long> tablesRead;
+        bool mapsRead = false;
+        std::string status;
+        for (const std::string& id : ids) {
+            if (limit.reached()) {
+                return stoppedEarly;
+            }
+            const Descriptor task(openat(tasks.get(), id.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            int failure = task.get() < 0 ? errno : readProcFile(task.get(), "status", status);
+            if (isGone(failure) || (failure == 0 && hasEnded(status))) {
+                continue;
+            }
+            running = true;
+            if (!readUses) {
+                return 0;
+            }
+            const long tid = std::strtol(id.c_str(), nullptr, 10);
+            if (failure == 0 && !sharesTableRead(tid, tablesRead)) {
+                failure = readDescriptors(task.get());
+                tablesRead.push_back(tid);
+            }
+            if (failure == 0 && !mapsRead) {
+                failure = readMappings(task.get());
+                mapsRead = failure == 0;
+            }
+            if (failure != 0 && !isGone(failure)) {
+                return failure;
+            }
+        }
+        return 0;
+    }
+
+    static bool sharesTableRead(long tid, const std::vector<long>& tablesRead)
+    {
+        // kcmp names threads by the tool's own ids, which are /proc's only
+        // when it sees every process.
+        if (!seesEveryProcess()) {
+            return false;
+        }
+        return std::any_of(tablesRead.begin(), tablesRead.end(), [tid](long read) {
+            return syscall(SYS_kcmp, static_cast<pid_t>(read), static_cast<pid_t>(tid), KCMP_FILES, 0, 0) == 0;
+        });
+    }
+
+    std::uint64_t device;
+    const ScanLimit& limit;
+    Uses& uses;
+    std::string deviceField; // " mm:nn " as maps writes the folder's device
+    std::string maps;
+    ProcessId pid = 0;
+};
+
+// The flock(2) locks on the folder's files and who holds them, from
+// /proc/locks: "1: FLOCK  ADVISORY  READ  1234 00:19:5678 0 EOF" (major and
+// minor in hex); a line "1: -> FLOCK ..." waits and holds nothing. A holder
+// the reader cannot name is 0.
+bool readLocks(std::uint64_t device, Uses& holders)
+{
+    std::string locks;
+    if (readProcFile(AT_FDCWD, "/proc/locks", locks) != 0) {
+        return false;
+    }
+    for (const char* line = locks.c_str(); *line != '\0';) {
+        char type[16] = {};
+        long long pid = 0;
+        unsigned int major = 0;
+        unsigned int minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(line, "%*d: %15s %*s %*s %lld %x:%x:%llu", type, &pid, &major, &minor, &inode) == 5 &&
+            std::strcmp(type, "FLOCK") == 0 && makedev(major, minor) == device) {
+            holders.emplace_back(inode, pid > 0 ? pid : 0);
+        }
+        const char* next = std::strchr(line, '\n');
+        line = next != nullptr ? next + 1 : line + std::strlen(line);
+    }
+    std::sort(holders.begin(), holders.end());
+    holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
+    return true;
+}
+
+} // namespace
+
+struct ObjectUsers::Scan {
+    Uses uses;
+    Uses lockHolders;
+    bool locksKnown = false;
+    ProcessList live;
+    bool complete = true;
+    std::size_t unread = 0;
+};
+
+namespace {
+
+// Reads every process once: whether it lives, and, when reader is given,
+// what it uses.
+void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit& limit, ObjectUsers::Scan& found);
 
 } // namespace
 
@@ -293,38 +421,116 @@ int readMappings(const std::string& pid, std::uint64_t device, ProcessId id,
 // process in another mount namespace can map a different file of the same
 // path. Descriptors are read before mappings: a process that opens an
 // object, maps it and closes it is then seen at one step or the other.
-ObjectUsers::ObjectUsers(const ObjectFolder& folder) : scan(new Scan)
+ObjectUsers::ObjectUsers(const ObjectFolder& folder, const ScanLimit& limit) : scan(new Scan)
 {
     const std::uint64_t device = folder.device();
-    Scan& found = *scan;
-    const bool listed = forEachProcessId([&found, device](const std::string& pid) {
-        const ProcessId id = std::strtoll(pid.c_str(), nullptr, 10);
-        for (const auto read : {readDescriptors, readMappings}) {
-            const int failure = read(pid, device, id, found.usersByInode);
-            if (failure != 0 && !isGone(failure) && !(isDenied(failure) && !mayReach(pid, device))) {
-                found.complete = false;
-            }
-            if (failure != 0) {
-                return;
-            }
-        }
-    });
-    scan->complete = scan->complete && listed && seesEveryProcess();
+    scan->locksKnown = readLocks(device, scan->lockHolders);
+    ProcessReader reader(device, limit, scan->uses);
+    scanProcesses(&reader, device, limit, *scan);
+    std::sort(scan->uses.begin(), scan->uses.end());
+    scan->uses.erase(std::unique(scan->uses.begin(), scan->uses.end()), scan->uses.end());
+    scan->complete = scan->complete && scan->live.complete;
 }
 
+namespace {
+
+// Each process is read through one handle on its /proc folder, so that a new
+// process that takes its id meanwhile is never read in its place.
+void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit& limit, ObjectUsers::Scan& found)
+{
+    found.live.complete = seesEveryProcess();
+    const Descriptor proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::vector<std::string> ids;
+    if (proc.get() < 0 || !numberedEntries(proc.get(), ids)) {
+        found.live.complete = false;
+    }
+    AccountNames accounts;
+    Uses none;
+    ProcessReader threadsOnly(device, limit, none);
+    std::string status;
+    for (std::size_t index = 0; index < ids.size(); ++index) {
+        if (limit.reached()) {
+            found.unread = ids.size() - index;
+            found.live.complete = false;
+            return;
+        }
+        const char* name = ids[index].c_str();
+        const Descriptor process(openat(proc.get(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        int failure = process.get() < 0 ? errno : readProcFile(process.get(), "status", status);
+        const std::vector<ProcessId> uids = failure == 0 ? statusValues(status, "\nUid:") : std::vector<ProcessId>();
+        if (failure != 0 || uids.empty()) {
+            found.live.complete = found.live.complete && isGone(failure);
+            continue;
+        }
+        const ProcessId id = std::strtoll(name, nullptr, 10);
+        bool running = !hasEnded(status);
+        if (reader != nullptr) {
+            failure = reader->read(process.get(), id, status, running);
+        } else if (!running) {
+            failure = threadsOnly.runningThread(process.get(), running);
+        }
+        if (failure == stoppedEarly) {
+            found.unread = ids.size() - index;
+            found.live.complete = false;
+            return;
+        }
+        if (failure != 0 && !isGone(failure) && !(isDenied(failure) && !mayReach(process.get(), device))) {
+            found.complete = false;
+        }
+        if (!running) {
+            continue; // ended, only not yet reaped: its record is nobody's now
+        }
+        // The real user, as getuid() gives it to the process itself; no name
+        // means an empty one, as for the process itself.
+        LiveProcess live{id, statusValues(status, "\nNSpid:"), accounts.nameOf(std::to_string(uids.front()))};
+        if (live.namespaceIds.empty()) {
+            live.namespaceIds.push_back(id);
+        }
+        found.live.processes.push_back(std::move(live));
+    }
+}
+
+} // namespace
+
 ObjectUsers::~ObjectUsers() = default;
+
+namespace {
+
+std::vector<ProcessId> pidsOf(const Uses& uses, std::uint64_t inode)
+{
+    std::vector<ProcessId> pids;
+    auto at = std::lower_bound(uses.begin(), uses.end(), std::make_pair(inode, ProcessId{0}));
+    for (; at != uses.end() && at->first == inode; ++at) {
+        pids.push_back(at->second);
+    }
+    return pids;
+}
+
+} // namespace
 
 ObjectUse ObjectUsers::of(const ObjectFile& file) const
 {
     ObjectUse use;
-    const auto found = scan->usersByInode.find(file.inode);
-    if (found != scan->usersByInode.end()) {
-        use.pids = found->second;
-        std::sort(use.pids.begin(), use.pids.end());
-    }
-    use.heldOpen = !use.pids.empty();
+    use.pids = pidsOf(scan->uses, file.inode);
+    use.lockHolders = pidsOf(scan->lockHolders, file.inode);
+    use.locksKnown = scan->locksKnown;
+    use.heldOpen = !use.pids.empty() || !use.lockHolders.empty();
+    // A holder nobody can name is held all the same.
+    use.lockHolders.erase(std::remove(use.lockHolders.begin(), use.lockHolders.end(), 0), use.lockHolders.end());
     use.complete = scan->complete;
     return use;
+}
+
+const ProcessList& ObjectUsers::live() const { return scan->live; }
+
+std::size_t ObjectUsers::unread() const { return scan->unread; }
+
+ProcessList liveProcesses()
+{
+    ObjectUsers::Scan found;
+    scanProcesses(nullptr, 0, ScanLimit::fromNow(), found);
+    found.live.complete = found.live.complete && found.complete;
+    return found.live;
 }
 
 } // namespace tool

@@ -95,14 +95,19 @@ ProcessList liveProcesses()
 }
 
 // Which processes map a file cannot be read here; only whether any process
-// holds it open.
+// holds it open; no descriptor is read, so no limit applies.
 struct ObjectUsers::Scan {
     const ObjectFolder& folder;
+    ProcessList live;
 };
 
-ObjectUsers::ObjectUsers(const ObjectFolder& folder) : scan(new Scan{folder}) {}
+ObjectUsers::ObjectUsers(const ObjectFolder& folder, const ScanLimit&) : scan(new Scan{folder, liveProcesses()}) {}
 
 ObjectUsers::~ObjectUsers() = default;
+
+const ProcessList& ObjectUsers::live() const { return scan->live; }
+
+std::size_t ObjectUsers::unread() const { return 0; }
 
 ObjectUse ObjectUsers::of(const ObjectFile& file) const
 {

@@ -9,6 +9,36 @@ constexpr std::size_t spillAt = 1 << 16;
 
 } // namespace
 
+std::size_t escapedLength(const std::string& text, std::size_t at)
+{
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x20 || c == '"' || c == '\\') {
+        return 1;
+    }
+    const auto next = [&text, at](std::size_t offset) {
+        return at + offset < text.size() ? static_cast<unsigned char>(text[at + offset]) : 0u;
+    };
+    if (c == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
+        return 2;
+    }
+    if (c == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+        return 3;
+    }
+    return 0;
+}
+
+void appendUnicodeEscape(std::string& out, const std::string& text, std::size_t at, std::size_t length)
+{
+    static const char hex[] = "0123456789abcdef";
+    const auto byte = [&text, at](std::size_t offset) { return static_cast<unsigned char>(text[at + offset]); };
+    const unsigned code = length == 2 ? (byte(0) & 0x1Fu) << 6 | (byte(1) & 0x3Fu)
+                                      : (byte(0) & 0x0Fu) << 12 | (byte(1) & 0x3Fu) << 6 | (byte(2) & 0x3Fu);
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        out += hex[(code >> shift) & 0xF];
+    }
+}
+
 JsonWriter::JsonWriter(std::ostream& stream) : out(stream), lineStart("\n") {}
 
 void JsonWriter::finish()
@@ -81,17 +111,27 @@ void JsonWriter::string(const std::string& value)
     quote(value);
 }
 
+// Besides what JSON requires, C1 controls (U+0080 to U+009F, which a
+// terminal may obey) and U+2028/U+2029 (line breaks to JavaScript) are
+// written as \u escapes: the value stays the same, the output stays inert.
 void JsonWriter::quote(const std::string& value)
 {
+    static const char hex[] = "0123456789abcdef";
     text += '"';
     std::size_t plain = 0; // the start of a run that needs no escape
     for (std::size_t at = 0; at < value.size(); ++at) {
         const auto c = static_cast<unsigned char>(value[at]);
-        if (c >= 0x20 && c != '"' && c != '\\') {
+        const std::size_t escaped = escapedLength(value, at);
+        if (escaped == 0) {
             continue;
         }
         text.append(value, plain, at - plain);
-        plain = at + 1;
+        plain = at + escaped;
+        if (escaped > 1) {
+            appendUnicodeEscape(text, value, at, escaped);
+            at += escaped - 1;
+            continue;
+        }
         switch (c) {
         case '"': text += "\\\""; break;
         case '\\': text += "\\\\"; break;
@@ -101,7 +141,6 @@ void JsonWriter::quote(const std::string& value)
         case '\r': text += "\\r"; break;
         case '\t': text += "\\t"; break;
         default:
-            static const char hex[] = "0123456789abcdef";
             text += "\\u00";
             text += hex[(c >> 4) & 0xF];
             text += hex[c & 0xF];

@@ -9,6 +9,13 @@
 namespace okr {
 namespace tool {
 
+// How many bytes of the character at text[at] the tool writes as a JSON
+// escape (a control character, a quote, a backslash, C1, U+2028, U+2029);
+// 0 for none.
+std::size_t escapedLength(const std::string& text, std::size_t at);
+// The character of length bytes (2 or 3) at text[at] as "\\uXXXX".
+void appendUnicodeEscape(std::string& out, const std::string& text, std::size_t at, std::size_t length);
+
 // Writes JSON as it goes, indented by two spaces as printJson does, without
 // building a document first: list prints every object of a folder that may
 // hold a hundred thousand. Strings must be UTF-8 (see jsonText).

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace okr {
 namespace tool {
@@ -32,7 +33,7 @@ void appendDigits(std::string& out, long long value, int digits)
 
 } // namespace
 
-std::string isoLocalTime(std::time_t time)
+const std::string& isoLocalTime(std::time_t time)
 {
     // Objects made together share a second; the last answer is kept.
     static std::time_t lastTime = 0;
@@ -40,13 +41,13 @@ std::string isoLocalTime(std::time_t time)
     if (!lastText.empty() && time == lastTime) {
         return lastText;
     }
-    // std::localtime: the tool has one thread. %z is not portable (MinGW
-    // gives a zone name), so the offset is the local clock minus UTC.
-    const std::tm* local = std::localtime(&time);
-    if (local == nullptr) {
-        return "-";
+    // %z is not portable (MinGW gives a zone name), so the offset is the
+    // local clock minus UTC.
+    std::tm clock{};
+    if (!localClock(time, clock)) {
+        static const std::string unknown = "-";
+        return unknown;
     }
-    const std::tm clock = *local;
     const long long localSeconds = daysFromCivil(clock.tm_year + 1900LL, clock.tm_mon + 1LL, clock.tm_mday) * 86400 +
                                    clock.tm_hour * 3600LL + clock.tm_min * 60LL + clock.tm_sec;
     const long long offsetMinutes = (localSeconds - static_cast<long long>(time)) / 60;
@@ -56,7 +57,9 @@ std::string isoLocalTime(std::time_t time)
         std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld", year, clock.tm_mon + 1,
                       clock.tm_mday, clock.tm_hour, clock.tm_min, clock.tm_sec, offsetMinutes < 0 ? '-' : '+',
                       std::llabs(offsetMinutes) / 60, std::llabs(offsetMinutes) % 60);
-        return text;
+        lastTime = time;
+        lastText = text;
+        return lastText;
     }
     std::string text;
     text.reserve(25);
@@ -76,8 +79,8 @@ std::string isoLocalTime(std::time_t time)
     text += ':';
     appendDigits(text, std::llabs(offsetMinutes) % 60, 2);
     lastTime = time;
-    lastText = text;
-    return text;
+    lastText = std::move(text);
+    return lastText;
 }
 
 } // namespace tool

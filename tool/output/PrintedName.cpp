@@ -4,6 +4,8 @@
 #include "tool/output/TerminalText.h"
 #include "tool/system/WideText.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace okr {
@@ -123,9 +125,26 @@ bool readDoubleQuoted(const std::string& text, std::size_t& at, std::string& nam
     return at++ < text.size();
 }
 
+// Most names are letters, digits and "-": they print as they are, which
+// is found in one look at each byte.
+bool isPlain(const std::string& name)
+{
+    static const auto plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c) {
+            table[static_cast<std::size_t>(c)] = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                                                 (c >= 'A' && c <= 'Z') || std::strchr("%+,-./:@]_", c) != nullptr;
+        }
+        table[0] = false;
+        return table;
+    }();
+    return !name.empty() &&
+           std::all_of(name.begin(), name.end(), [](char c) { return plain[static_cast<unsigned char>(c)]; });
+}
+
 } // namespace
 
-std::string printedName(const std::string& name) { return host::shellEscaped(name, pieceAt); }
+std::string printedName(const std::string& name) { return isPlain(name) ? name : host::shellEscaped(name, pieceAt); }
 
 bool nameFromPrinted(const std::string& text, std::string& name)
 {

@@ -9,84 +9,143 @@
 namespace okr {
 namespace tool {
 
-TextTable::TextTable(std::vector<Column> columnList) : columns(std::move(columnList)) {}
+namespace {
+
+std::size_t widthOf(const std::string& text)
+{
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return ascii ? text.size() : displayWidth(text);
+}
+
+// Written in large blocks, not line by line.
+void spill(std::ostream& out, std::string& text, bool always)
+{
+    if (always || text.size() >= (1u << 16)) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        text.clear();
+    }
+}
+
+} // namespace
+
+TextTable::TextTable(std::vector<Column> columnList, std::size_t count, Rows source)
+    : columns(std::move(columnList)), rowCount(count), rows(std::move(source))
+{
+}
+
+TextTable::TextTable(std::vector<Column> columnList) : columns(std::move(columnList))
+{
+    rows = [this](std::size_t index, std::vector<std::string>& cells) { cells = kept[index]; };
+}
 
 void TextTable::addRow(std::vector<std::string> cells)
 {
-    cells.resize(columns.size());
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (columns[i].name) {
-            cells[i] = printedName(cells[i]);
-        }
-    }
-    rows.push_back(std::move(cells));
+    kept.push_back(std::move(cells));
+    rowCount = kept.size();
 }
 
 void TextTable::print(std::ostream& out, const TableFormat& format) const
 {
-    std::vector<std::string> titles;
-    for (const Column& column : columns) {
-        titles.push_back(column.title);
-    }
-    std::string line;
-    if (format.raw) {
-        const auto printLine = [&](const std::vector<std::string>& cells, bool names) {
-            line.clear();
-            for (std::size_t i = 0; i < cells.size(); ++i) {
-                line += i == 0 ? "" : " ";
-                // A name cell is printed already.
-                line += names && columns[i].name ? cells[i] : printedName(cells[i]);
+    const std::size_t width = columns.size();
+    std::vector<std::string> cells;
+    // A row's cells as printed, without padding.
+    const auto fill = [&](std::size_t index) {
+        cells.resize(width);
+        rows(index, cells);
+        cells.resize(width);
+        for (std::size_t i = 0; i < width; ++i) {
+            if (columns[i].name || format.raw) {
+                cells[i] = printedName(cells[i]);
             }
-            out << line << '\n';
+        }
+    };
+    std::string text;
+    if (format.raw) {
+        const auto line = [&text](const std::vector<std::string>& fields) {
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                text += i == 0 ? "" : " ";
+                text += fields[i];
+            }
+            text += '\n';
         };
         if (format.headings) {
-            printLine(titles, false);
+            cells.clear();
+            for (const Column& column : columns) {
+                cells.push_back(printedName(column.title));
+            }
+            line(cells);
         }
-        for (const auto& row : rows) {
-            printLine(row, true);
+        for (std::size_t index = 0; index < rowCount; ++index) {
+            fill(index);
+            line(cells);
+            spill(out, text, false);
         }
+        spill(out, text, true);
         out.flush();
         return;
     }
 
-    std::vector<std::size_t> widths(columns.size(), 0);
-    std::vector<std::size_t> cellWidths; // row by row, measured once
-    cellWidths.reserve((rows.size() + 1) * columns.size());
-    const auto measure = [&](const std::vector<std::string>& cells) {
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            cellWidths.push_back(displayWidth(cells[i]));
-            widths[i] = std::max(widths[i], cellWidths.back());
-        }
-    };
+    std::vector<std::size_t> widths(width, 0);
     if (format.headings) {
-        measure(titles);
+        for (std::size_t i = 0; i < width; ++i) {
+            widths[i] = widthOf(columns[i].title);
+        }
     }
-    for (const auto& row : rows) {
-        measure(row);
+    for (std::size_t index = 0; index < rowCount; ++index) {
+        fill(index);
+        for (std::size_t i = 0; i < width; ++i) {
+            widths[i] = std::max(widths[i], widthOf(cells[i]));
+        }
     }
-    std::size_t measured = 0;
-    const auto printLine = [&](const std::vector<std::string>& cells) {
-        line.clear();
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            const std::size_t padding = widths[i] - cellWidths[measured++];
-            const bool last = i + 1 == cells.size();
+    // Each line is laid out in place at the end of text: its length first,
+    // then every field copied once.
+    std::vector<std::size_t> padding(width);
+    const auto line = [&](const std::vector<std::string>& fields) {
+        if (width == 0) {
+            text += '\n';
+            return;
+        }
+        std::size_t length = 0;
+        for (std::size_t i = 0; i < width; ++i) {
+            padding[i] = i + 1 == width && !columns[i].alignRight ? 0 : widths[i] - widthOf(fields[i]);
+            length += fields[i].size() + padding[i] + 2;
+        }
+        std::size_t at = text.size();
+        text.resize(at + length - 1);
+        char* buffer = &text[0];
+        for (std::size_t i = 0; i < width; ++i) {
             if (columns[i].alignRight) {
-                line.append(padding, ' ');
-                line += cells[i];
-            } else {
-                line += cells[i];
-                line.append(last ? 0 : padding, ' ');
+                std::fill_n(buffer + at, padding[i], ' ');
+                at += padding[i];
             }
-            line += last ? "" : "  ";
+            std::copy(fields[i].begin(), fields[i].end(), buffer + at);
+            at += fields[i].size();
+            if (!columns[i].alignRight) {
+                std::fill_n(buffer + at, padding[i], ' ');
+                at += padding[i];
+            }
+            if (i + 1 < width) {
+                buffer[at++] = ' ';
+                buffer[at++] = ' ';
+            } else {
+                buffer[at++] = '\n';
+            }
         }
-        out << line << '\n';
     };
     if (format.headings) {
-        printLine(titles);
+        cells.clear();
+        for (const Column& column : columns) {
+            cells.push_back(column.title);
+        }
+        line(cells);
     }
-    for (const auto& row : rows) {
-        printLine(row);
+    for (std::size_t index = 0; index < rowCount; ++index) {
+        fill(index);
+        line(cells);
+        spill(out, text, false);
     }
+    spill(out, text, true);
     out.flush();
 }
 
