@@ -28,9 +28,10 @@ okr_ensure_packages() {
 # libcli11-dev and nlohmann-json3-dev are header-only (the operator's tool);
 # bsdextrautils has hexdump, against which the tool's dump is tested;
 # unicode-data the Unicode Character Database that
-# tool/output/make_unicode_ranges.py reads.
+# tool/output/make_unicode_ranges.py reads; strace holds a test's check or
+# tool at the read it chooses (an interrupt, a rewrite arriving there).
 OKR_LINUX_PACKAGES=(cmake make g++ python3 libboost-dev libwxgtk3.2-dev libgtest-dev libbenchmark-dev libsystemd-dev systemd
-  valgrind libcli11-dev nlohmann-json3-dev bsdextrautils unicode-data)
+  valgrind libcli11-dev nlohmann-json3-dev bsdextrautils unicode-data strace)
 # What scripts/bench needs beyond that: hyperfine times whole processes.
 OKR_BENCH_PACKAGES=(hyperfine)
 # What building and proving the packages needs beyond that: abigail-tools

@@ -31,6 +31,7 @@
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -350,7 +351,7 @@ TEST_F(ShmTool, CleanRemovesOnlyTheRecordOfAKilledProcessAndDryRunNothing)
     EXPECT_EQ(0, waiting.wait());
 }
 
-TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAll)
+TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAllButRootSeesThroughHidepid)
 {
     ChildProcess killed(check);
     std::string left;
@@ -371,6 +372,12 @@ TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAll)
     EXPECT_EQ(0, clean.status) << clean.errors;
     EXPECT_NE(std::string::npos, clean.output.find("kept " + left + ": state unknown")) << clean.output;
     EXPECT_TRUE(shmExists(left));
+
+    // hidepid hides processes from others, never from root.
+    ASSERT_EQ(0, mount("proc", "/proc", "proc", 0, "hidepid=2"));
+    EXPECT_EQ("in use", listed(kept)["state"]);
+    EXPECT_NE(std::string::npos, runTool({"clean"}).output.find("removed " + left + "\n"));
+    EXPECT_EQ(0, umount("/proc"));
     waiting.write("\n");
     EXPECT_EQ(0, waiting.wait());
 }
@@ -442,6 +449,23 @@ TEST_F(ShmTool, OwnerAndModifiedAreTheFilesOwn)
     EXPECT_EQ("root " + modified, table.output.substr(0, table.output.find('\n') + 1));
     EXPECT_NE(std::string::npos, table.output.find("\n" + std::to_string(strangerUid) + " ")) << table.output;
     EXPECT_EQ("2024-05-01T14:03:59-03:30\n", modified);
+
+    // Either side of a year's end, of February's end and of summer time, in
+    // zones east and west: what date prints for that instant.
+    const std::vector<std::string> instants{"2023-12-31 23:59:59", "2024-01-01 00:00:00", "2024-01-31 22:30:00",
+                                            "2024-02-29 23:59:59", "2024-03-01 00:00:01", "2024-03-31 01:30:00",
+                                            "2024-10-27 00:30:00", "2100-02-28 23:00:00"};
+    for (std::size_t i = 0; i < instants.size(); ++i) {
+        writeBlock("okr-m" + std::to_string(i), {});
+        ASSERT_EQ(0, runCommand("touch -d '" + instants[i] + " UTC' /dev/shm/okr-m" + std::to_string(i)).status);
+    }
+    for (const char* zone : {"UTC0", "XST3:30", "CET-1CEST,M3.5.0,M10.5.0/3", "NZST-12NZDT,M9.5.0,M4.1.0/3"}) {
+        ASSERT_EQ(0, setenv("TZ", zone, 1));
+        for (std::size_t i = 0; i < instants.size(); ++i) {
+            const std::string date = runCommand("date -d '" + instants[i] + " UTC' +%Y-%m-%dT%H:%M:%S%:z").output;
+            EXPECT_EQ(date, listed("okr-m" + std::to_string(i))["modified"].get<std::string>() + "\n") << zone;
+        }
+    }
     unsetenv("TZ");
 }
 
@@ -1257,6 +1281,33 @@ TEST_F(ShmTool, ARecordResizedWhileShownIsReportedNeverASignal)
             << show.errors;
     }
     EXPECT_LT(0, changed);
+}
+
+// The record is resized and half rewritten while show sits in its read
+// (held there by strace): the copy is neither the old record nor the new
+// one, and not one of its bytes may be printed as the record's.
+TEST_F(ShmTool, ARecordRewrittenWhileShownIsReportedAndNoTornCopyPrinted)
+{
+    writeBlock("okr-info-9", std::vector<unsigned char>(135880, 1));
+    const std::unique_ptr<ChildProcess> show =
+        startTool({"-f", "-qq", "-o", "/dev/null", "-P", "/dev/shm/okr-info-9", "-e", "trace=pread64", "-e",
+                   "inject=pread64:delay_enter=2000000:when=1", tool, "show", "okr-info-9", "--hex"},
+                  -1, 0, "/usr/bin/strace");
+    const std::string syscall =
+        "cat /proc/$(cat /proc/" + std::to_string(show->pid()) + "/task/*/children | tr -d ' ')/syscall";
+    const std::string reading = std::to_string(SYS_pread64) + " ";
+    for (int waited = 0; runCommand(syscall).output.rfind(reading, 0) != 0 && waited < 10000; waited += 10) {
+        usleep(10000);
+    }
+    ASSERT_EQ(0u, runCommand(syscall).output.rfind(reading, 0)) << "show never reached its read";
+    ASSERT_EQ(0, runCommand("cd /dev/shm && truncate -s 0 okr-info-9 && truncate -s 135880 okr-info-9 && "
+                            "printf '\\2%.0s' $(seq 1000) | dd of=okr-info-9 conv=notrunc status=none")
+                     .status);
+
+    const ToolRun run = finish(*show);
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("okr-shm: okr-info-9 changed while it was read\n", run.errors);
+    EXPECT_EQ("", run.output) << "a torn copy";
 }
 
 TEST_F(ShmTool, ARecordItMayNotOpenIsReportedWithTheSystemsReason)

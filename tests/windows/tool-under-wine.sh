@@ -2,10 +2,10 @@
 # The Windows okr-shm under Wine, beside real runs of the Windows check, in a
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
-#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO [RECORD_PEER_EXE]
+#   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO [RECORD_PEER_EXE [HOLDER_EXE]]
 # SCENARIO: list, clean, show, usage, edges, missing, unpublished and records
-# (which run RECORD_PEER_EXE); and against a hostile shared folder: fullwidth, links,
-# folder_link, case, names, reach, fuzz, replaced, undeleted.
+# (which run RECORD_PEER_EXE), held (HOLDER_EXE); and against a hostile shared
+# folder: fullwidth, links, folder_link, case, names, reach, fuzz, replaced, undeleted.
 set -euo pipefail
 # Wine keeps file names outside ASCII only under a UTF-8 locale.
 export LC_ALL=C.UTF-8
@@ -14,6 +14,7 @@ check=$2
 wine=$3
 scenario=$4
 peer=${5:-}
+holder=${6:-}
 # shellcheck source=wine-world.sh
 . "$(dirname "$0")/wine-world.sh"
 # Wine cannot read its event log back: the boot stamp is empty.
@@ -176,7 +177,13 @@ links)
   ln -sfn ../other "$WINEPREFIX/dosdevices/d:"
   head -c 16 /dev/zero >"$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4"
   ln -s "$WINEPREFIX/other/ProgramData/boost_interprocess/okr-info-4" "$folder/okr-info-4"
+  # okr-sync a link to a file of its size outside: show must not print it.
+  printf 'outside of folder' | head -c 16 >"$WINEPREFIX/drive_c/outside16"
+  ln -s ../../outside16 "$folder/okr-sync"
   before=$(outside)
+  okr_shm show okr-sync --hex
+  [ "$status" = 1 ] && [ "$err" = "okr-shm: no shared object okr-sync" ] && ! grep -q outside <<<"$out" ||
+    fail "show through the link okr-sync: $status $out $err"
   okr_shm list --json
   [ "$status" = 0 ] || fail "list: status $status: $err"
   [ "$(json_field 1700000003 link)" = true ] && [ "$(json_field 1700000003 files)" = null ] ||
@@ -396,15 +403,17 @@ edges)
   writes=$(grep -c 'NtWriteFile (' "$work/trace" || true)
   [ "$(cat "$work/lines")" = 200 ] && [ "$writes" -ge 1 ] && [ "$writes" -le 2 ] || fail "clean | wc: $(cat "$work/lines") lines, $writes writes"
   ;;
-replaced)
-  # okr-info-5, orphaned, is replaced by another file of its name while clean,
-  # past its inventory, is stalled writing into a full pipe (filler objects
-  # ahead of it): the file it would remove is no longer the one it judged.
+replaced | held)
+  # okr-info-5, orphaned, is replaced by another file of its name (replaced),
+  # or opened by a process as Boost opens a block, sharing delete (held),
+  # while clean, past its inventory, is stalled writing into a full pipe
+  # (filler objects ahead of it): the file it would remove is no longer the
+  # one it judged, or is in use.
   for i in $(seq 1000 1199); do : >"$folder/okr-a$i"; done
   head -c 16 /dev/zero >"$folder/okr-info-5"
-  python3 - "$wine" "$tool" "$folder" <<'PY' || fail "a replaced file was removed"
+  python3 - "$wine" "$tool" "$folder" "$scenario" "$holder" "$folder_windows\\okr-info-5" <<'PY' ||
 import fcntl, os, subprocess, sys, termios, time
-wine, tool, folder = sys.argv[1:]
+wine, tool, folder, scenario, holder, held = sys.argv[1:]
 read, write = os.pipe()
 fcntl.fcntl(write, 1031, 4096)  # F_SETPIPE_SZ: one page
 clean = subprocess.Popen([wine, tool, "clean"], stdout=write, stderr=subprocess.PIPE)
@@ -416,17 +425,26 @@ for _ in range(600):
         break
     time.sleep(0.1)
 assert clean.poll() is None, "clean did not stall"
-with open(f"{folder}/okr-info-5.new", "wb") as f:
-    f.write(b"\1" * 16)
-os.rename(f"{folder}/okr-info-5.new", f"{folder}/okr-info-5")
+if scenario == "replaced":
+    with open(f"{folder}/okr-info-5.new", "wb") as f:
+        f.write(b"\1" * 16)
+    os.rename(f"{folder}/okr-info-5.new", f"{folder}/okr-info-5")
+else:
+    hold = subprocess.Popen([wine, holder, held], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    assert hold.stdout.readline().strip() == b"held", "the holder did not open okr-info-5"
 out = b""
 while chunk := os.read(read, 65536):
     out += chunk
 clean.wait(60)
 lines = [line for line in out.decode().replace("\r", "").splitlines() if "okr-info-5" in line]
-assert lines == ["kept okr-info-5: changed since it was listed"], lines
-assert open(f"{folder}/okr-info-5", "rb").read() == b"\1" * 16
+why = "changed since it was listed" if scenario == "replaced" else "held open"
+assert lines == [f"kept okr-info-5: {why}"], lines
+assert open(f"{folder}/okr-info-5", "rb").read() == (b"\1" if scenario == "replaced" else b"\0") * 16
+if scenario == "held":
+    hold.stdin.close()
+    hold.wait(60)
 PY
+    fail "okr-info-5 was removed"
   ;;
 undeleted)
   # A delete that does not take: the folder is read-only to a wineserver in

@@ -1,8 +1,9 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2034,SC2154 # variables set here for the caller, or by it
 # What the Windows scenario scripts share, sourced by them: a Wine prefix of
-# their own (a copy of the suite's, so nothing else is in its shared folder
-# and nothing is left behind), the check and okr-shm run in it, and the JSON
+# their own (a copy of the template that windows.world_template made of the
+# suite's, which no test writes, so nothing else is in its shared folder and
+# nothing is left behind), the check and okr-shm run in it, and the JSON
 # rows of okr-shm read back. The caller sets wine, check and tool; the words
 # of the array launch, if any, come between the Wine loader and each program.
 
@@ -12,6 +13,7 @@ fail() {
 }
 
 : "${WINEPREFIX:?run through ctest --preset windows}"
+: "${OKR_WINE_WORLD_TEMPLATE:?run through ctest --preset windows}"
 launch=()
 work=$(mktemp -d)
 checks=()
@@ -22,7 +24,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cp -a "$WINEPREFIX" "$work/prefix"
+cp -a "$OKR_WINE_WORLD_TEMPLATE" "$work/prefix"
 export WINEPREFIX=$work/prefix
 # Where each boot stamp has its folder; the empty stamp's folder is this one.
 root=$WINEPREFIX/drive_c/ProgramData/boost_interprocess
