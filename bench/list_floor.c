@@ -80,8 +80,7 @@ static void read_process(int proc, const char* name, dev_t device, const char* d
         struct dirent* entry;
         while (listing != NULL && (entry = readdir(listing)) != NULL) {
             struct stat target;
-            if (entry->d_name[0] != '.' && fstatat(fds, entry->d_name, &target, 0) == 0 &&
-                target.st_dev == device) {
+            if (entry->d_name[0] != '.' && fstatat(fds, entry->d_name, &target, 0) == 0 && target.st_dev == device) {
                 add_use(target.st_ino, pid);
             }
         }
