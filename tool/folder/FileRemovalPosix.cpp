@@ -129,11 +129,13 @@ Removal removeName(int folder, const ObjectFile& seen, int fd)
     return Removal::removed;
 }
 
-// The scan sees this process hold every candidate it locked: that use is
-// not one.
+// The locks of this process on every candidate of the round are no use of
+// anyone's (the scan leaves its descriptors out, but not where a process
+// reading another /proc may see them).
 ObjectUse othersUse(ObjectUse use)
 {
-    use.pids.erase(std::remove(use.pids.begin(), use.pids.end(), static_cast<ProcessId>(getpid())), use.pids.end());
+    static const auto self = static_cast<ProcessId>(getpid());
+    use.pids.erase(std::remove(use.pids.begin(), use.pids.end(), self), use.pids.end());
     use.heldOpen = !use.pids.empty();
     return use;
 }
