@@ -120,13 +120,14 @@ protected:
     }
 
     // `okr-shm clean` stopped after its inventory, before it reaches any
-    // object that sorts after "okr-a": its output goes into a pipe of one
-    // page that nobody reads, and filler objects ahead fill it.
-    std::unique_ptr<ChildProcess> stalledClean()
+    // object that sorts after the fillers (by default before all): its
+    // output goes into a pipe of one page that nobody reads, and filler
+    // objects fill it (and, when many, its own buffer).
+    std::unique_ptr<ChildProcess> stalledClean(const std::string& fillers = "okr-a", int count = 200)
     {
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < count; ++i) {
             const std::string filler = std::to_string(1000 + i);
-            writeBlock("okr-a" + filler, {});
+            writeBlock(fillers + filler, {});
         }
         constexpr int pipeBytes = 4096;
         std::unique_ptr<ChildProcess> clean = startTool({"clean"}, -1, pipeBytes);
@@ -959,6 +960,20 @@ TEST_F(ShmTool, ASuccessorsNewRecordKeepsItsNameAgainstAHolderOfTheOldBlock)
     EXPECT_NE(std::string::npos, result.output.find("kept " + record + ": changed since it was listed\n"))
         << result.output.substr(result.output.find(record) - 20);
     EXPECT_EQ(successors, inodeOf(record));
+}
+
+// A clean whose output stalls past its candidates holds none of their locks
+// meanwhile: a user of the library that arrives then is not kept waiting.
+TEST_F(ShmTool, ACleanWhoseOutputStallsHoldsNoLock)
+{
+    const std::string name = orphans(1).front();
+    const std::unique_ptr<LockInFlight> nameLock = lockInFlight("/dev/shm/" + name, true);
+    const std::unique_ptr<ChildProcess> clean = stalledClean("okr-z", 8000);
+    const int fd = open(("/dev/shm/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(0, flock(fd, LOCK_SH | LOCK_NB)) << "clean holds the lock while its output waits";
+    close(fd);
+    const ToolRun result = finish(*clean);
+    EXPECT_NE(std::string::npos, result.output.find("kept " + name + ": another process is removing it\n"));
 }
 
 // Library users' locks keep their records, named all along, through a clean

@@ -83,26 +83,34 @@ public:
 
     bool onlyTelling() const { return dryRun; }
 
-    // Output goes out in blocks, as list's does: the lines of what stays,
-    // then those of the removals.
-    static void keep(const std::string& label, const std::string& reason)
-    {
-        std::cout << "kept " << label << ": " << reason << '\n';
-    }
+    void keep(const std::string& label, const std::string& reason) { say("kept " + label + ": " + reason); }
 
     // Says how a removal ended; true when the object is gone.
     bool report(const Removal& removal, const std::string& label)
     {
         switch (removal.outcome) {
-        case Removal::removed: std::cout << "removed " << label << '\n'; return true;
-        case Removal::alreadyGone: std::cout << "already gone " << label << '\n'; return true;
+        case Removal::removed: say("removed " + label); return true;
+        case Removal::alreadyGone: say("already gone " + label); return true;
         case Removal::kept: keep(label, removal.reason); return false;
         case Removal::failed: break;
         }
         // Once, on standard error, as rm says it.
-        std::cerr << "okr-shm: cannot remove " << label << ": " << removal.reason << std::endl;
+        say("okr-shm: cannot remove " + label + ": " + removal.reason, true);
         failed = true;
         return false;
+    }
+
+    // While locks are held, lines wait in memory: output that blocks (a pipe
+    // nobody reads) must not keep a product from its record.
+    void hold() { holding = true; }
+    void release()
+    {
+        holding = false;
+        for (const Line& line : held) {
+            write(line);
+        }
+        held.clear();
+        std::cout.flush();
     }
 
     bool removeFolder(const ObjectFolder& parent, const EarlierBoot& boot)
@@ -117,8 +125,33 @@ public:
     bool allDone() const { return !failed; }
 
 private:
+    struct Line {
+        std::string text;
+        bool error;
+    };
+
+    void say(std::string text, bool error = false)
+    {
+        if (holding) {
+            held.push_back({std::move(text), error});
+        } else {
+            write({std::move(text), error});
+        }
+    }
+
+    static void write(const Line& line)
+    {
+        if (line.error) {
+            std::cerr << line.text << std::endl;
+        } else {
+            std::cout << line.text << '\n';
+        }
+    }
+
     bool dryRun;
     bool failed = false;
+    bool holding = false;
+    std::vector<Line> held;
 };
 
 // The inventory's judgement, made on the candidates once they are locked,
@@ -156,12 +189,22 @@ public:
         return reasons[rows[index]];
     }
 
-    void judged(std::size_t end) override { sayWhatStays(end == rows.size() ? reasons.size() : rows[end]); }
+    // The round's lines go out once its last candidate is settled, all its
+    // locks let go.
+    void judged(std::size_t end) override
+    {
+        roundEnd = end;
+        cleaner.hold();
+        sayWhatStays(end == rows.size() ? reasons.size() : rows[end]);
+    }
 
     void settled(std::size_t index, const Removal& removal) override
     {
         if (reasons[rows[index]].empty()) { // said already if its verdict kept it
             cleaner.report(removal, printedName(inventory.objects[rows[index]].file.name));
+        }
+        if (index + 1 == roundEnd) {
+            cleaner.release();
         }
     }
 
@@ -170,9 +213,15 @@ public:
     {
         for (; said < end; ++said) {
             if (!reasons[said].empty()) {
-                Cleaner::keep(printedName(inventory.objects[said].file.name), reasons[said]);
+                cleaner.keep(printedName(inventory.objects[said].file.name), reasons[said]);
             }
         }
+    }
+
+    // What stays ahead of the first candidate, said before anything is locked.
+    void sayWhatStaysAhead()
+    {
+        sayWhatStays(rows.empty() ? reasons.size() : rows.front());
         std::cout.flush();
     }
 
@@ -183,6 +232,7 @@ private:
     std::vector<std::size_t> rows;    // of each candidate
     std::unique_ptr<RecordOwners> owners;
     std::size_t said = 0;
+    std::size_t roundEnd = 0;
 };
 
 // An earlier boot's file, gone or kept.
@@ -205,7 +255,7 @@ private:
 void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const EarlierBoot& boot)
 {
     if (boot.link) {
-        Cleaner::keep("folder " + boot.path, "a link, never entered");
+        cleaner.keep("folder " + boot.path, "a link, never entered");
         return;
     }
     bool emptied = boot.others == 0;
@@ -217,7 +267,7 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
         }
         const std::string reason = reasonToKeep(file);
         if (!reason.empty()) {
-            Cleaner::keep(path, reason);
+            cleaner.keep(path, reason);
             emptied = false;
             continue;
         }
@@ -232,7 +282,7 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
     if (emptied) {
         cleaner.removeFolder(parent, boot);
     } else {
-        Cleaner::keep("folder " + boot.path, "not empty");
+        cleaner.keep("folder " + boot.path, "not empty");
     }
 }
 
@@ -251,7 +301,7 @@ int cleanObjects(bool dryRun)
         for (const ObjectRow& row : inventory.objects) {
             const std::string reason = reasonToKeep(row);
             if (!reason.empty()) {
-                Cleaner::keep(printedName(row.file.name), reason);
+                cleaner.keep(printedName(row.file.name), reason);
             }
         }
         for (const ObjectRow& row : inventory.objects) {
@@ -261,9 +311,7 @@ int cleanObjects(bool dryRun)
         }
     } else {
         Judgement judge(inventory, cleaner);
-        // What stays ahead of the first candidate is said before anything is
-        // locked: output that blocks holds no lock.
-        judge.judged(0);
+        judge.sayWhatStaysAhead();
         if (!judge.candidates.empty()) {
             removeObjects(inventory.folder, judge.candidates, judge);
         }
