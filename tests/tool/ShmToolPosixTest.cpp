@@ -121,13 +121,14 @@ protected:
     }
 
     // `okr-shm clean` stopped after its inventory, before it reaches any
-    // object that sorts after "okr-a": its output goes into a pipe of one
-    // page that nobody reads, and filler objects ahead fill it.
-    std::unique_ptr<ChildProcess> stalledClean()
+    // object that sorts after the fillers (by default before all): its
+    // output goes into a pipe of one page that nobody reads, and filler
+    // objects fill it (and, when many, its own buffer).
+    std::unique_ptr<ChildProcess> stalledClean(const std::string& fillers = "okr-a", int count = 200)
     {
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < count; ++i) {
             const std::string filler = std::to_string(1000 + i);
-            writeBlock("okr-a" + filler, {});
+            writeBlock(fillers + filler, {});
         }
         constexpr int pipeBytes = 4096;
         std::unique_ptr<ChildProcess> clean = startTool({"clean"}, -1, pipeBytes);
@@ -362,10 +363,12 @@ TEST_F(ShmTool, ProcessesItMayNotInspectMakeTheStateUnknownAndCleanKeepsAllButRo
     std::string kept;
     ASSERT_TRUE(startCheck(waiting, kept));
 
-    // The waiting check's records stay in use: their locks say so.
+    // The waiting check's own record stays in use: its process is alive; so
+    // does what its locks declare (okr-sync).
     const ToolRun list = runTool({"list", "--json"}, strangerUid);
     for (const json& object : json::parse(list.output)) {
-        EXPECT_EQ(object["name"] == left ? "unknown" : "in use", object["state"]) << object;
+        const bool declared = object["name"] == kept || !object["lock_holders"].empty();
+        EXPECT_EQ(declared ? "in use" : "unknown", object["state"]) << object;
         EXPECT_EQ(false, object["users_complete"]) << object;
     }
     const ToolRun clean = runTool({"clean"}, strangerUid);
@@ -954,9 +957,8 @@ TEST_F(ShmTool, CleanKeepsARecordThatANewProcessBeganToUseAfterTheInventory)
     ASSERT_EQ(record, successorsRecord);
     const ToolRun result = finish(*clean);
     EXPECT_EQ(0, result.status) << result.errors;
-    // The successor uses the library: its lock tells.
     EXPECT_NE(std::string::npos,
-              result.output.find("kept " + record + ": in use (a user of the library holds its lock)"))
+              result.output.find("kept " + record + ": in use by " + std::to_string(successor.pid())))
         << result.output.substr(result.output.find(record) - 20);
     EXPECT_TRUE(shmExists(record)) << "the successor's record was removed";
     EXPECT_NE(std::string::npos, result.output.find("kept " + other + ": in use by " + std::to_string(reader->pid())));
@@ -984,6 +986,20 @@ TEST_F(ShmTool, ASuccessorsNewRecordKeepsItsNameAgainstAHolderOfTheOldBlock)
     EXPECT_EQ(successors, inodeOf(record));
 }
 
+// A clean whose output stalls past its candidates holds none of their locks
+// meanwhile: a user of the library that arrives then is not kept waiting.
+TEST_F(ShmTool, ACleanWhoseOutputStallsHoldsNoLock)
+{
+    const std::string name = orphans(1).front();
+    const std::unique_ptr<LockInFlight> nameLock = lockInFlight("/dev/shm/" + name, true);
+    const std::unique_ptr<ChildProcess> clean = stalledClean("okr-z", 8000);
+    const int fd = open(("/dev/shm/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(0, flock(fd, LOCK_SH | LOCK_NB)) << "clean holds the lock while its output waits";
+    close(fd);
+    const ToolRun result = finish(*clean);
+    EXPECT_NE(std::string::npos, result.output.find("kept " + name + ": another process is removing it\n"));
+}
+
 // Library users' locks keep their records, named all along, through a clean
 // of thousands of orphans in rounds (few descriptors at once): a user lock
 // and a name lock that no process's descriptors show, and a flock(1) reader.
@@ -999,11 +1015,10 @@ TEST_F(ShmTool, LocksKeepTheirRecordsNamedThroughACleanOfThousandsAndNothingIsRe
 
     const ToolRun clean = finish(*startTool({"--nofile=100:100", tool, "clean"}, -1, 0, "/usr/bin/prlimit"));
     EXPECT_EQ(0, clean.status) << clean.errors;
-    // The lock in flight names its taker in /proc/locks, so the listing
-    // already counts it.
-    EXPECT_NE(std::string::npos, clean.output.find("kept " + names[10] + ": in use")) << clean.output;
-    for (const std::string& kept : {"kept " + names[20] + ": another process is removing it\n",
-                                    "kept " + names[30] + ": in use by " + std::to_string(reader->pid()) + "\n"}) {
+    const std::string locked = ": in use (a user of the library holds its lock)\n";
+    for (const std::string& kept :
+         {"kept " + names[10] + locked, "kept " + names[20] + ": another process is removing it\n",
+          "kept " + names[30] + ": in use by " + std::to_string(reader->pid()) + "\n"}) {
         EXPECT_NE(std::string::npos, clean.output.find(kept)) << kept;
     }
     std::size_t moved = 0;

@@ -17,10 +17,11 @@ namespace {
 
 const char* const unknownState = "state unknown: not every process could be inspected";
 
-// Why an object of the shared folder stays; empty when it may go. A
-// leftover under a hidden name, an earlier clean's or a creator's that never
-// published it, stays only while someone uses it.
-std::string reasonToKeep(const ObjectRow& row)
+// Why an object of the shared folder stays whoever uses it; empty when
+// only its users may keep it. A leftover under a hidden name, an earlier
+// clean's or a creator's that never published it, stays only while someone
+// uses it.
+std::string lastingReason(const ObjectRow& row)
 {
     if (row.state == State::unopened) {
         return "cannot be opened"; // the reason went to standard error
@@ -30,6 +31,17 @@ std::string reasonToKeep(const ObjectRow& row)
     }
     if (row.kind != Kind::info && row.kind != Kind::unpublished && !row.setAside) {
         return "not an information record";
+    }
+    return std::string();
+}
+
+// Why an object of the shared folder, its users assessed, stays; empty
+// when it may go.
+std::string reasonToKeep(const ObjectRow& row)
+{
+    const std::string lasting = lastingReason(row);
+    if (!lasting.empty()) {
+        return lasting;
     }
     switch (row.state) {
     case State::inUse: return row.users.empty() ? "in use (held open)" : "in use by " + pidList(row.users);
@@ -71,26 +83,34 @@ public:
 
     bool onlyTelling() const { return dryRun; }
 
-    // Output goes out in blocks, as list's does: the lines of what stays,
-    // then those of the removals.
-    static void keep(const std::string& label, const std::string& reason)
-    {
-        std::cout << "kept " << label << ": " << reason << '\n';
-    }
+    void keep(const std::string& label, const std::string& reason) { say("kept " + label + ": " + reason); }
 
     // Says how a removal ended; true when the object is gone.
     bool report(const Removal& removal, const std::string& label)
     {
         switch (removal.outcome) {
-        case Removal::removed: std::cout << "removed " << label << '\n'; return true;
-        case Removal::alreadyGone: std::cout << "already gone " << label << '\n'; return true;
+        case Removal::removed: say("removed " + label); return true;
+        case Removal::alreadyGone: say("already gone " + label); return true;
         case Removal::kept: keep(label, removal.reason); return false;
         case Removal::failed: break;
         }
         // Once, on standard error, as rm says it.
-        std::cerr << "okr-shm: cannot remove " << label << ": " << removal.reason << std::endl;
+        say("okr-shm: cannot remove " + label + ": " + removal.reason, true);
         failed = true;
         return false;
+    }
+
+    // While locks are held, lines wait in memory: output that blocks (a pipe
+    // nobody reads) must not keep a product from its record.
+    void hold() { holding = true; }
+    void release()
+    {
+        holding = false;
+        for (const Line& line : held) {
+            write(line);
+        }
+        held.clear();
+        std::cout.flush();
     }
 
     bool removeFolder(const ObjectFolder& parent, const EarlierBoot& boot)
@@ -105,35 +125,114 @@ public:
     bool allDone() const { return !failed; }
 
 private:
+    struct Line {
+        std::string text;
+        bool error;
+    };
+
+    void say(std::string text, bool error = false)
+    {
+        if (holding) {
+            held.push_back({std::move(text), error});
+        } else {
+            write({std::move(text), error});
+        }
+    }
+
+    static void write(const Line& line)
+    {
+        if (line.error) {
+            std::cerr << line.text << std::endl;
+        } else {
+            std::cout << line.text << '\n';
+        }
+    }
+
     bool dryRun;
     bool failed = false;
+    bool holding = false;
+    std::vector<Line> held;
 };
 
-// The inventory's judgement made again on each object once it is locked,
-// from who uses it then and which processes are alive then: a process may
-// have begun to use it since.
-class JudgedAgain : public RemovalJudge {
+// The inventory's judgement, made on the candidates once they are locked,
+// from who uses them then and which processes are alive then. Output goes
+// out in blocks, as list's does: the lines of what stays, in name order,
+// then those of the removals; in rounds, each round's lines of what stays
+// come before its removals.
+class Judgement : public RemovalJudge {
 public:
-    JudgedAgain(std::vector<const ObjectRow*> chosen, Cleaner& reporter) : rows(std::move(chosen)), cleaner(reporter) {}
+    Judgement(Inventory& taken, Cleaner& reporter) : inventory(taken), cleaner(reporter)
+    {
+        for (std::size_t at = 0; at < inventory.objects.size(); ++at) {
+            reasons.push_back(lastingReason(inventory.objects[at]));
+            if (reasons.back().empty()) {
+                rows.push_back(at);
+                candidates.push_back(inventory.objects[at].file);
+            }
+        }
+    }
 
-    void survey() override { owners = std::make_unique<RecordOwners>(liveProcesses()); }
+    // The objects only their users may keep, in name order.
+    std::vector<ObjectFile> candidates;
+
+    void survey(const ObjectUsers& users) override
+    {
+        sayWhatWasLeftUnread(inventory, users);
+        owners = std::make_unique<RecordOwners>(users.live());
+    }
 
     std::string verdict(std::size_t index, const ObjectUse& now) override
     {
-        ObjectRow again = *rows[index];
-        assess(again, now, *owners);
-        return reasonToKeep(again);
+        ObjectRow& row = inventory.objects[rows[index]];
+        assess(row, now, *owners);
+        reasons[rows[index]] = reasonToKeep(row);
+        return reasons[rows[index]];
+    }
+
+    // The round's lines go out once its last candidate is settled, all its
+    // locks let go.
+    void judged(std::size_t end) override
+    {
+        roundEnd = end;
+        cleaner.hold();
+        sayWhatStays(end == rows.size() ? reasons.size() : rows[end]);
     }
 
     void settled(std::size_t index, const Removal& removal) override
     {
-        cleaner.report(removal, printedName(rows[index]->file.name));
+        if (reasons[rows[index]].empty()) { // said already if its verdict kept it
+            cleaner.report(removal, printedName(inventory.objects[rows[index]].file.name));
+        }
+        if (index + 1 == roundEnd) {
+            cleaner.release();
+        }
+    }
+
+    // The lines of what stays, up to the object end.
+    void sayWhatStays(std::size_t end)
+    {
+        for (; said < end; ++said) {
+            if (!reasons[said].empty()) {
+                cleaner.keep(printedName(inventory.objects[said].file.name), reasons[said]);
+            }
+        }
+    }
+
+    // What stays ahead of the first candidate, said before anything is locked.
+    void sayWhatStaysAhead()
+    {
+        sayWhatStays(rows.empty() ? reasons.size() : rows.front());
+        std::cout.flush();
     }
 
 private:
-    std::vector<const ObjectRow*> rows;
+    Inventory& inventory;
     Cleaner& cleaner;
+    std::vector<std::string> reasons; // of each object, once judged
+    std::vector<std::size_t> rows;    // of each candidate
     std::unique_ptr<RecordOwners> owners;
+    std::size_t said = 0;
+    std::size_t roundEnd = 0;
 };
 
 // An earlier boot's file, gone or kept.
@@ -141,7 +240,8 @@ class HeldOrFree : public RemovalJudge {
 public:
     HeldOrFree(std::string path, Cleaner& reporter) : label(std::move(path)), cleaner(reporter) {}
 
-    void survey() override {}
+    void survey(const ObjectUsers&) override {}
+    void judged(std::size_t) override {}
     std::string verdict(std::size_t, const ObjectUse& now) override { return heldOrFree(now); }
     void settled(std::size_t, const Removal& removal) override { gone = cleaner.report(removal, label); }
 
@@ -155,7 +255,7 @@ private:
 void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const EarlierBoot& boot)
 {
     if (boot.link) {
-        Cleaner::keep("folder " + boot.path, "a link, never entered");
+        cleaner.keep("folder " + boot.path, "a link, never entered");
         return;
     }
     bool emptied = boot.others == 0;
@@ -167,7 +267,7 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
         }
         const std::string reason = reasonToKeep(file);
         if (!reason.empty()) {
-            Cleaner::keep(path, reason);
+            cleaner.keep(path, reason);
             emptied = false;
             continue;
         }
@@ -182,39 +282,40 @@ void cleanEarlierBoot(Cleaner& cleaner, const ObjectFolder& parent, const Earlie
     if (emptied) {
         cleaner.removeFolder(parent, boot);
     } else {
-        Cleaner::keep("folder " + boot.path, "not empty");
+        cleaner.keep("folder " + boot.path, "not empty");
     }
 }
 
 } // namespace
 
+// A dry run reads the processes with the folder, as list does; clean reads
+// them only once its candidates are locked, in each round of removals.
 int cleanObjects(bool dryRun)
 {
     Inventory inventory;
-    if (!takeInventory(inventory)) {
+    if (!(dryRun ? takeInventory(inventory) : listObjects(inventory))) {
         return 1;
     }
-    // Every line of what stays goes out before anything is locked.
     Cleaner cleaner(dryRun);
-    std::vector<const ObjectRow*> chosen;
-    std::vector<ObjectFile> candidates;
-    for (const ObjectRow& row : inventory.objects) {
-        const std::string reason = reasonToKeep(row);
-        if (!reason.empty()) {
-            Cleaner::keep(printedName(row.file.name), reason);
-            continue;
-        }
-        chosen.push_back(&row);
-        candidates.push_back(row.file);
-    }
-    std::cout.flush();
     if (dryRun) {
-        for (const ObjectRow* row : chosen) {
-            std::cout << "would remove " << printedName(row->file.name) << '\n';
+        for (const ObjectRow& row : inventory.objects) {
+            const std::string reason = reasonToKeep(row);
+            if (!reason.empty()) {
+                cleaner.keep(printedName(row.file.name), reason);
+            }
         }
-    } else if (!candidates.empty()) {
-        JudgedAgain judge(chosen, cleaner);
-        removeObjects(inventory.folder, candidates, judge);
+        for (const ObjectRow& row : inventory.objects) {
+            if (reasonToKeep(row).empty()) {
+                std::cout << "would remove " << printedName(row.file.name) << '\n';
+            }
+        }
+    } else {
+        Judgement judge(inventory, cleaner);
+        judge.sayWhatStaysAhead();
+        if (!judge.candidates.empty()) {
+            removeObjects(inventory.folder, judge.candidates, judge);
+        }
+        judge.sayWhatStays(inventory.objects.size());
     }
     for (const EarlierBoot& boot : inventory.earlier.boots) {
         cleanEarlierBoot(cleaner, inventory.earlier.parent, boot);

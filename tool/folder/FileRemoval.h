@@ -40,11 +40,15 @@ public:
     RemovalJudge& operator=(const RemovalJudge&) = delete;
 
     // Called once the candidates of a round are locked against the library's
-    // users and before their verdicts: learns what the verdicts need to know
-    // of that moment (which processes are alive).
-    virtual void survey() = 0;
-    // Why candidate index must stay, given who uses it now; empty when it may go.
+    // users and before their verdicts, with the one reading of the processes
+    // made then, which every verdict of the round is given a part of.
+    virtual void survey(const ObjectUsers& users) = 0;
+    // Why candidate index must stay, given who uses it now; empty when it may
+    // go. Asked too of one whose users' lock was refused.
     virtual std::string verdict(std::size_t index, const ObjectUse& now) = 0;
+    // Every verdict of the round that ends before candidate end is in, and
+    // nothing of it is removed yet.
+    virtual void judged(std::size_t end) = 0;
     // How candidate index ended, as soon as it did.
     virtual void settled(std::size_t index, const Removal& removal) = 0;
 };

@@ -50,6 +50,7 @@ struct Held {
     int fd = -1;
     int writeRefused = 0; // errno: opened read-only, to judge it only
     bool open = false;    // still to be settled after the scan
+    bool refused = false; // a user of the library holds its lock
     Removal ended{Removal::failed};
 };
 
@@ -81,7 +82,8 @@ bool takeUnused(int folder, const ObjectFile& seen, Held& held)
         return false;
     }
     if (flock(held.fd, LOCK_EX | LOCK_NB) != 0) {
-        held.ended = errno == EWOULDBLOCK ? Removal(Removal::kept, lockedReason) : failure();
+        held.refused = errno == EWOULDBLOCK;
+        held.ended = held.refused ? Removal(Removal::kept, lockedReason) : failure();
         return false;
     }
     return true;
@@ -127,11 +129,13 @@ Removal removeName(int folder, const ObjectFile& seen, int fd)
     return Removal::removed;
 }
 
-// The scan sees this process hold every candidate it locked: that use is
-// not one.
+// The locks of this process on every candidate of the round are no use of
+// anyone's (the scan leaves its descriptors out, but not where a process
+// reading another /proc may see them).
 ObjectUse othersUse(ObjectUse use)
 {
-    use.pids.erase(std::remove(use.pids.begin(), use.pids.end(), static_cast<ProcessId>(getpid())), use.pids.end());
+    static const auto self = static_cast<ProcessId>(getpid());
+    use.pids.erase(std::remove(use.pids.begin(), use.pids.end(), self), use.pids.end());
     use.heldOpen = !use.pids.empty();
     return use;
 }
@@ -143,26 +147,37 @@ void removeRound(const ObjectFolder& folder, const std::vector<ObjectFile>& cand
 {
     const int fd = folder.native().fd;
     std::vector<Held> round(end - first);
-    bool anyFree = false;
+    bool anyToJudge = false;
     for (std::size_t at = first; at < end; ++at) {
         Held& held = round[at - first];
         held.open = takeUnused(fd, candidates[at], held);
-        anyFree = anyFree || held.open;
+        anyToJudge = anyToJudge || held.open || held.refused;
     }
-    // The second witness, read once for the round: whatever maps or holds a
-    // candidate (the library's users and everyone else) keeps it.
+    // The second witness, read once for the round and only now that the
+    // locks are held: whatever maps or holds a candidate (the library's users
+    // and everyone else) keeps it. One whose lock a user holds is kept all
+    // the same, in the words of the users seen, if any.
     std::unique_ptr<ObjectUsers> users;
-    if (anyFree) {
+    if (anyToJudge) {
         users = std::make_unique<ObjectUsers>(folder);
-        judge.survey();
+        judge.survey(*users);
     }
     for (std::size_t at = first; at < end; ++at) {
         Held& held = round[at - first];
+        if (!held.open && !held.refused) {
+            continue;
+        }
+        const std::string reason = judge.verdict(at, othersUse(users->of(candidates[at])));
+        if (!reason.empty()) {
+            held.open = false;
+            held.ended = Removal(Removal::kept, reason);
+        }
+    }
+    judge.judged(end);
+    for (std::size_t at = first; at < end; ++at) {
+        Held& held = round[at - first];
         if (held.open) {
-            const std::string reason = judge.verdict(at, othersUse(users->of(candidates[at])));
-            if (!reason.empty()) {
-                held.ended = Removal(Removal::kept, reason);
-            } else if (held.writeRefused != 0) {
+            if (held.writeRefused != 0) {
                 held.ended = failure(held.writeRefused); // the name lock needs write access
             } else {
                 held.ended = removeName(fd, candidates[at], held.fd);

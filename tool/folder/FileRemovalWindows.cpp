@@ -87,12 +87,16 @@ Removal removeObject(const ObjectFolder& folder, const ObjectFile& seen)
 void removeObjects(const ObjectFolder& folder, const std::vector<ObjectFile>& candidates, RemovalJudge& judge)
 {
     const ObjectUsers users(folder);
-    judge.survey();
+    judge.survey(users);
+    std::vector<std::string> reasons(candidates.size());
+    for (std::size_t index = 0; index < candidates.size(); ++index) {
+        reasons[index] = judge.verdict(index, users.of(candidates[index]));
+    }
+    judge.judged(candidates.size());
     for (std::size_t index = 0; index < candidates.size(); ++index) {
         const ObjectFile& seen = candidates[index];
-        const std::string reason = judge.verdict(index, users.of(seen));
-        if (!reason.empty()) {
-            judge.settled(index, {Removal::kept, reason});
+        if (!reasons[index].empty()) {
+            judge.settled(index, {Removal::kept, reasons[index]});
             continue;
         }
         Removal removal = removeObject(folder, seen);

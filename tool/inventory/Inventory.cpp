@@ -98,7 +98,18 @@ void cannotOpen(Inventory& inventory, const std::string& path, const std::string
 
 } // namespace
 
-bool takeInventory(Inventory& inventory)
+void sayWhatWasLeftUnread(Inventory& inventory, const ObjectUsers& users)
+{
+    if (users.unread() == 0 || inventory.leftUnread) {
+        return;
+    }
+    std::cerr << "okr-shm: reading the processes took too long; " << users.unread()
+              << " were not read, so any object not seen in use is unknown" << std::endl;
+    inventory.leftUnread = true;
+    inventory.complete = false;
+}
+
+bool listObjects(Inventory& inventory)
 {
     const std::string path = sharedFolderPath();
     std::string reason;
@@ -110,13 +121,6 @@ bool takeInventory(Inventory& inventory)
         }
         entries.clear(); // no process has made it yet, but earlier boots may have left folders
     }
-    const ObjectUsers users(inventory.folder);
-    if (users.unread() != 0) {
-        std::cerr << "okr-shm: reading the processes took too long; " << users.unread()
-                  << " were not read, so any object not seen in use is unknown" << std::endl;
-        inventory.complete = false;
-    }
-    const RecordOwners owners(users.live());
     AccountNames accounts;
     // Looked at in the folder's own order, which is the file system's
     // cheapest, then put in name order in place.
@@ -151,7 +155,6 @@ bool takeInventory(Inventory& inventory)
         if (row.owner.empty()) {
             row.owner = row.file.ownerId;
         }
-        assess(row, users.of(row.file), owners);
         found.push_back(std::move(row));
     }
     entries = std::vector<FolderEntry>();
@@ -192,6 +195,26 @@ bool takeInventory(Inventory& inventory)
             }
         }
     }
+    return true;
+}
+
+void assessObjects(Inventory& inventory, const ObjectUsers& users)
+{
+    sayWhatWasLeftUnread(inventory, users);
+    const RecordOwners owners(users.live());
+    for (ObjectRow& row : inventory.objects) {
+        if (row.state != State::unopened) {
+            assess(row, users.of(row.file), owners);
+        }
+    }
+}
+
+bool takeInventory(Inventory& inventory)
+{
+    if (!listObjects(inventory)) {
+        return false;
+    }
+    assessObjects(inventory, ObjectUsers(inventory.folder));
     return true;
 }
 

@@ -71,13 +71,25 @@ struct Inventory {
     // false when an entry could not be opened or processes were left unread
     // (said on standard error)
     bool complete = true;
+    bool leftUnread = false; // said once, however many readings stopped
 };
 
 // Every regular file in the shared folder whose name matches "okr-*", is a
-// set-aside one (SetAsideName.h) or an unpublished one (UnpublishedName.h),
-// and who uses it; every such entry that
-// cannot be opened, as unopened. A missing folder holds nothing. False, after
-// saying so on standard error, when the folder cannot be read.
+// set-aside one (SetAsideName.h) or an unpublished one (UnpublishedName.h);
+// every such entry that cannot be opened, as unopened. A missing folder holds
+// nothing. False, after saying so on standard error, when the folder cannot
+// be read. Who uses what is left unknown: clean reads the processes only once
+// its locks are taken.
+bool listObjects(Inventory& inventory);
+
+// Who uses each object listed, from one reading of the processes.
+void assessObjects(Inventory& inventory, const ObjectUsers& users);
+
+// Once, on standard error, when the reading stopped at its deadline: then
+// the inventory is incomplete.
+void sayWhatWasLeftUnread(Inventory& inventory, const ObjectUsers& users);
+
+// listObjects, then assessObjects with one reading of the processes.
 bool takeInventory(Inventory& inventory);
 
 } // namespace tool

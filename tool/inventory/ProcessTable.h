@@ -60,7 +60,8 @@ struct ObjectUse {
 };
 
 // Which processes use which object of one folder, and which are alive, as
-// of construction: every process is read once for both.
+// of construction: every process is read once for both. The tool's own
+// process uses nothing.
 class ObjectUsers {
 public:
     explicit ObjectUsers(const ObjectFolder& folder, const ScanLimit& limit = ScanLimit::fromNow());

@@ -444,6 +444,10 @@ void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit&
     if (proc.get() < 0 || !numberedEntries(proc.get(), ids)) {
         found.live.complete = false;
     }
+    // The tool's own descriptors are no use of anyone's: clean holds every
+    // candidate of a round open while it reads. /proc names it by the tool's
+    // own id only when it sees every process.
+    const ProcessId self = found.live.complete ? static_cast<ProcessId>(getpid()) : -1;
     AccountNames accounts;
     Uses none;
     ProcessReader threadsOnly(device, limit, none);
@@ -464,7 +468,7 @@ void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit&
         }
         const ProcessId id = std::strtoll(name, nullptr, 10);
         bool running = !hasEnded(status);
-        if (reader != nullptr) {
+        if (reader != nullptr && id != self) {
             failure = reader->read(process.get(), id, status, running);
         } else if (!running) {
             failure = threadsOnly.runningThread(process.get(), running);
