@@ -1305,8 +1305,10 @@ TEST_F(ShmTool, ARecordRewrittenWhileShownIsReportedAndNoTornCopyPrinted)
 {
     writeBlock("okr-info-9", std::vector<unsigned char>(135880, 1));
     const std::unique_ptr<ChildProcess> show =
-        startTool({"-f", "-qq", "-o", "/dev/null", "-P", "/dev/shm/okr-info-9", "-e", "trace=pread64", "-e",
-                   "inject=pread64:delay_enter=2000000:when=1", tool, "show", "okr-info-9", "--hex"},
+        // LeakSanitizer cannot run under ptrace: off for the sanitized build.
+        startTool({"-f", "-qq", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-P", "/dev/shm/okr-info-9",
+                   "-e", "trace=pread64", "-e", "inject=pread64:delay_enter=2000000:when=1", tool, "show", "okr-info-9",
+                   "--hex"},
                   -1, 0, "/usr/bin/strace");
     const std::string syscall =
         "cat /proc/$(cat /proc/" + std::to_string(show->pid()) + "/task/*/children | tr -d ' ')/syscall";
