@@ -9,7 +9,6 @@
  *   okr-bench-list-floor [FOLDER]        (default /dev/shm)
  */
 
-#define _GNU_SOURCE
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -144,11 +143,15 @@ int main(int argc, char** argv)
         if (names_used + length > names_room || count == room) {
             names_room = 2 * names_room + length + 4096;
             room = room ? 2 * room : 1024;
-            names = realloc(names, names_room);
-            objects = realloc(objects, room * sizeof *objects);
-            if (names == NULL || objects == NULL) {
+            char* more_names = realloc(names, names_room);
+            struct object* more_objects = realloc(objects, room * sizeof *objects);
+            if (more_names == NULL || more_objects == NULL) {
+                free(more_names != NULL ? more_names : names);
+                free(more_objects != NULL ? more_objects : objects);
                 return 1;
             }
+            names = more_names;
+            objects = more_objects;
         }
         memcpy(names + names_used, entry->d_name, length);
         objects[count].name = names_used;
@@ -165,5 +168,7 @@ int main(int argc, char** argv)
         printf("%s %lld %u %lld %ld\n", names + objects[i].name, (long long)objects[i].facts.st_size,
                objects[i].facts.st_uid, (long long)objects[i].facts.st_mtime, found != NULL ? found->pid : 0L);
     }
+    free(names);
+    free(objects);
     return 0;
 }

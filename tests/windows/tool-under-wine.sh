@@ -278,7 +278,7 @@ reach)
   [ "$(json_field 1700000010 files)" = 5 ] && [ "$(json_field 1700000010 size)" = 22 ] || fail "1700000010: $out"
   [ "$(json_field 1700000011 files)" = 1 ] && [ "$(json_field 1700000011 open)" = null ] || fail "1700000011: $out"
   okr_shm list
-  grep -qx "'okr-a\\\\b' *other *- *- *- *- *unknown *cannot be opened" <<<"$out" || fail "table: $out"
+  grep -qx "'okr-a\\\\b' *other *- *- *- *- *unknown *unknown *cannot be opened" <<<"$out" || fail "table: $out"
   okr_shm clean
   printf '  | %s\n' "$out"
   [ "$status" = 1 ] || fail "clean: status $status: $err"
@@ -437,7 +437,7 @@ while chunk := os.read(read, 65536):
     out += chunk
 clean.wait(60)
 lines = [line for line in out.decode().replace("\r", "").splitlines() if "okr-info-5" in line]
-why = "changed since it was listed" if scenario == "replaced" else "held open"
+why = "changed since it was listed" if scenario == "replaced" else "in use (held open)"
 assert lines == [f"kept okr-info-5: {why}"], lines
 assert open(f"{folder}/okr-info-5", "rb").read() == (b"\1" if scenario == "replaced" else b"\0") * 16
 if scenario == "held":

@@ -39,7 +39,7 @@ std::string lastingReason(const ObjectRow& row)
 // when it may go.
 std::string reasonToKeep(const ObjectRow& row)
 {
-    const std::string lasting = lastingReason(row);
+    std::string lasting = lastingReason(row);
     if (!lasting.empty()) {
         return lasting;
     }

@@ -12,9 +12,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace okr {
@@ -196,6 +198,39 @@ bool seesEveryProcess()
     }();
     return everyProcess;
 }
+// The whitespace-separated fields of one line of a /proc table.
+std::vector<std::string_view> fieldsOf(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    for (std::size_t at = line.find_first_not_of(' '); at != std::string_view::npos;
+         at = line.find_first_not_of(' ', at)) {
+        const std::size_t end = std::min(line.find(' ', at), line.size());
+        fields.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return fields;
+}
+
+// A number in base that fills text exactly.
+template <class Number>
+bool parsed(std::string_view text, Number& value, int base = 10)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// "MAJOR:MINOR" (base given) at the start of text, and what follows it.
+bool parsedDevice(std::string_view text, int base, unsigned int& major, unsigned int& minor, std::string_view& rest)
+{
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || !parsed(text.substr(0, colon), major, base)) {
+        return false;
+    }
+    text.remove_prefix(colon + 1);
+    const std::size_t end = std::min(text.find(':'), text.size());
+    rest = text.substr(end);
+    return parsed(text.substr(0, end), minor, base);
+}
 
 // For a process whose descriptors and mappings may not be read: false only
 // when none of its mounts is the folder's file system, so that it cannot
@@ -207,16 +242,17 @@ bool mayReach(int process, std::uint64_t device)
         return true;
     }
     // Each line: mount id, parent id, major:minor (decimal), ...
-    for (const char* line = mounts.c_str(); *line != '\0';) {
+    for (std::string_view rest = mounts; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        const std::vector<std::string_view> fields = fieldsOf(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
         unsigned int major = 0;
         unsigned int minor = 0;
-        char after = '\0';
-        if (std::sscanf(line, "%*u %*u %u:%u%c", &major, &minor, &after) != 3 || after != ' ' ||
+        std::string_view after;
+        if (fields.size() < 3 || !parsedDevice(fields[2], 10, major, minor, after) || !after.empty() ||
             makedev(major, minor) == device) {
             return true; // what cannot be read may be the folder's
         }
-        const char* next = std::strchr(line, '\n');
-        line = next != nullptr ? next + 1 : line + std::strlen(line);
     }
     return false;
 }
@@ -380,18 +416,20 @@ bool readLocks(std::uint64_t device, Uses& holders)
     if (readProcFile(AT_FDCWD, "/proc/locks", locks) != 0) {
         return false;
     }
-    for (const char* line = locks.c_str(); *line != '\0';) {
-        char type[16] = {};
+    for (std::string_view rest = locks; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        const std::vector<std::string_view> fields = fieldsOf(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
         long long pid = 0;
         unsigned int major = 0;
         unsigned int minor = 0;
         unsigned long long inode = 0;
-        if (std::sscanf(line, "%*d: %15s %*s %*s %lld %x:%x:%llu", type, &pid, &major, &minor, &inode) == 5 &&
-            std::strcmp(type, "FLOCK") == 0 && makedev(major, minor) == device) {
+        std::string_view after;
+        if (fields.size() >= 6 && fields[1] == "FLOCK" && parsed(fields[4], pid) &&
+            parsedDevice(fields[5], 16, major, minor, after) && after.size() > 1 && parsed(after.substr(1), inode) &&
+            makedev(major, minor) == device) {
             holders.emplace_back(inode, pid > 0 ? pid : 0);
         }
-        const char* next = std::strchr(line, '\n');
-        line = next != nullptr ? next + 1 : line + std::strlen(line);
     }
     std::sort(holders.begin(), holders.end());
     holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
