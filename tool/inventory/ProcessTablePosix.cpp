@@ -198,17 +198,29 @@ bool seesEveryProcess()
     }();
     return everyProcess;
 }
-// The whitespace-separated fields of one line of a /proc table.
-std::vector<std::string_view> fieldsOf(std::string_view line)
+
+// Calls visit with the whitespace-separated fields of each line of a /proc
+// table until it returns true; whether one did.
+template <class Visit>
+bool anyLine(std::string_view table, Visit visit)
 {
     std::vector<std::string_view> fields;
-    for (std::size_t at = line.find_first_not_of(' '); at != std::string_view::npos;
-         at = line.find_first_not_of(' ', at)) {
-        const std::size_t end = std::min(line.find(' ', at), line.size());
-        fields.push_back(line.substr(at, end - at));
-        at = end;
+    while (!table.empty()) {
+        const std::size_t end = std::min(table.find('\n'), table.size());
+        const std::string_view line = table.substr(0, end);
+        table.remove_prefix(std::min(end + 1, table.size()));
+        fields.clear();
+        for (std::size_t at = line.find_first_not_of(' '); at != std::string_view::npos;
+             at = line.find_first_not_of(' ', at)) {
+            const std::size_t stop = std::min(line.find(' ', at), line.size());
+            fields.push_back(line.substr(at, stop - at));
+            at = stop;
+        }
+        if (visit(fields)) {
+            return true;
+        }
     }
-    return fields;
+    return false;
 }
 
 // A number in base that fills text exactly.
@@ -241,20 +253,15 @@ bool mayReach(int process, std::uint64_t device)
     if (readProcFile(process, "mountinfo", mounts) != 0 || mounts.empty()) {
         return true;
     }
-    // Each line: mount id, parent id, major:minor (decimal), ...
-    for (std::string_view rest = mounts; !rest.empty();) {
-        const std::size_t end = std::min(rest.find('\n'), rest.size());
-        const std::vector<std::string_view> fields = fieldsOf(rest.substr(0, end));
-        rest.remove_prefix(std::min(end + 1, rest.size()));
+    // Each line: mount id, parent id, major:minor (decimal), ...; what cannot
+    // be read may be the folder's.
+    return anyLine(mounts, [device](const std::vector<std::string_view>& fields) {
         unsigned int major = 0;
         unsigned int minor = 0;
         std::string_view after;
-        if (fields.size() < 3 || !parsedDevice(fields[2], 10, major, minor, after) || !after.empty() ||
-            makedev(major, minor) == device) {
-            return true; // what cannot be read may be the folder's
-        }
-    }
-    return false;
+        return fields.size() < 3 || !parsedDevice(fields[2], 10, major, minor, after) || !after.empty() ||
+               makedev(major, minor) == device;
+    });
 }
 
 using Uses = std::vector<std::pair<std::uint64_t, ProcessId>>; // inode, process
@@ -416,10 +423,7 @@ bool readLocks(std::uint64_t device, Uses& holders)
     if (readProcFile(AT_FDCWD, "/proc/locks", locks) != 0) {
         return false;
     }
-    for (std::string_view rest = locks; !rest.empty();) {
-        const std::size_t end = std::min(rest.find('\n'), rest.size());
-        const std::vector<std::string_view> fields = fieldsOf(rest.substr(0, end));
-        rest.remove_prefix(std::min(end + 1, rest.size()));
+    anyLine(locks, [device, &holders](const std::vector<std::string_view>& fields) {
         long long pid = 0;
         unsigned int major = 0;
         unsigned int minor = 0;
@@ -430,7 +434,8 @@ bool readLocks(std::uint64_t device, Uses& holders)
             makedev(major, minor) == device) {
             holders.emplace_back(inode, pid > 0 ? pid : 0);
         }
-    }
+        return false;
+    });
     std::sort(holders.begin(), holders.end());
     holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
     return true;
