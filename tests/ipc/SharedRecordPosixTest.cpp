@@ -114,6 +114,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "timeout 0.2 PEER wait r 400; echo $?; PEER wait r 100; (sleep 0.3; PEER openOrCreate r) & "
                    "timeout 5 PEER wait r 30000; wait",
                    "124\nerror: Shared memory name does not exist\n00000000\n00000000\nr\n"},
+        // A program the owner starts inherits none of its locks (looked at
+        // from a shell of its own: this one must never wait on a pipe).
+        FolderCase{"LocksStayOutOfExec", 0,
+                   "sh -c 'for way in hidden proc; do sleep 1 | PEER --publish=$way --hold create r 1 >/dev/null & "
+                   "sleep 0.5; for f in /proc/$!/fd/*; do case $(readlink $f) in /dev/shm/*) "
+                   "[ $((0$(sed -n \"s/^flags:\\t//p\" /proc/$!/fdinfo/${f##*/}) & 02000000)) = 0 ] && echo inherited "
+                   "|| echo closed;; esac; done; wait; done'",
+                   "closed\nclosed\n"},
         // Fd 3 stands for okr-shm clean deciding the block is unused: an
         // opener waits a bounded while, then maps what the name means.
         FolderCase{"OpenerMeetsAnUnusedCheck", 0,
