@@ -576,6 +576,9 @@ records)
   wait "$holder_pid" 2>/dev/null || true
   peer inherit okr-owned
   [ "$out" = 00000077 ] && [ ! -e "$folder/okr-owned" ] || fail "take-over after the owner was killed: $out"
+  # A record for the group gets a descriptor Wine accepts (it enforces none).
+  peer --access=group openOrCreate okr-group 0x5
+  [ "$out" = 00000005 ] || fail "a record for the group: $out"
   # A read-only block is removed whole, or not at all.
   peer openOrCreate okr-readonly 0x1
   chmod a-w "$folder/okr-readonly"
