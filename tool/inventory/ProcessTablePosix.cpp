@@ -45,7 +45,8 @@ private:
 };
 
 // Reads a whole /proc file below dir into text, whose storage is reused; 0
-// or the errno of the failure.
+// or the errno of the failure. Read through a buffer on the stack: growing
+// text to a reading's size would clear its whole room each time.
 int readProcFile(int dir, const char* path, std::string& text)
 {
     text.clear();
@@ -53,23 +54,17 @@ int readProcFile(int dir, const char* path, std::string& text)
     if (file.get() < 0) {
         return errno;
     }
-    std::size_t used = 0;
+    char chunk[16384];
     for (;;) {
-        if (text.size() < used + 16384) {
-            text.resize(std::max<std::size_t>(text.capacity(), used + 16384));
-        }
-        const ssize_t got = read(file.get(), &text[used], text.size() - used);
+        const ssize_t got = read(file.get(), chunk, sizeof chunk);
         if (got > 0) {
-            used += static_cast<std::size_t>(got);
+            text.append(chunk, static_cast<std::size_t>(got));
         } else if (got == 0) {
-            break;
+            return 0;
         } else if (errno != EINTR) {
-            text.resize(used);
             return errno;
         }
     }
-    text.resize(used);
-    return 0;
 }
 
 // A process that ended while it was looked at is simply no longer there.
