@@ -1,4 +1,5 @@
 #include "tool/commands/Commands.h"
+#include "tool/folder/SetAsideName.h"
 #include "tool/inventory/Inventory.h"
 #include "tool/output/JsonOutput.h"
 #include "tool/output/JsonWriter.h"
@@ -14,24 +15,39 @@ namespace tool {
 
 namespace {
 
+// The ids joined by commas, into the cell being written.
+void appendPids(TableRow& cells, const std::vector<ProcessId>& pids)
+{
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        cells.append(i == 0 ? "" : ",");
+        cells.appendNumber(static_cast<std::uint64_t>(pids[i]));
+    }
+}
+
 // The pids; "?" after them, or "unknown" alone, when processes the tool
 // could not inspect may use the object too.
-std::string usersText(const ObjectRow& row)
+void addUsers(TableRow& cells, const ObjectRow& row)
 {
-    const std::string text = pidList(row.users);
-    if (!row.usersComplete) {
-        return text.empty() ? "unknown" : text + ",?";
+    if (row.users.empty()) {
+        cells.add(row.usersComplete ? "-" : "unknown");
+        return;
     }
-    return text.empty() ? "-" : text;
+    appendPids(cells, row.users);
+    if (!row.usersComplete) {
+        cells.append(",?");
+    }
+    cells.endCell();
 }
 
 // The processes the object's locks name; "unknown" where the system does not tell.
-std::string lockText(const ObjectRow& row)
+void addLocks(TableRow& cells, const ObjectRow& row)
 {
-    if (!row.locksKnown) {
-        return "unknown";
+    if (!row.locksKnown || row.lockHolders.empty()) {
+        cells.add(row.locksKnown ? "-" : "unknown");
+        return;
     }
-    return row.lockHolders.empty() ? "-" : pidList(row.lockHolders);
+    appendPids(cells, row.lockHolders);
+    cells.endCell();
 }
 
 // Held when any file is held, free when every file is free.
@@ -79,24 +95,24 @@ const std::vector<TextTable::Column>& objectColumns()
     return columns;
 }
 
-// The text of an object's cell in the column at that position of
-// objectColumns(), into text (whose room is reused row after row).
-void cellText(const ObjectRow& object, std::size_t column, std::string& text)
+// Adds the cell of an object in the column at that position of
+// objectColumns().
+void addCell(TableRow& cells, const ObjectRow& object, std::size_t column)
 {
     if (object.state == State::unopened && column >= 2 && column <= 5) {
-        text = "-"; // nothing is known but its name
+        cells.add("-"); // nothing is known but its name
         return;
     }
     switch (column) {
-    case 0: text = object.file.name; break;
-    case 1: text = kindName(object.kind); break;
-    case 2: text = std::to_string(object.file.size); break;
-    case 3: text = layoutText(object); break;
-    case 4: text = object.owner; break;
-    case 5: text = isoLocalTime(object.file.modified); break;
-    case 6: text = usersText(object); break;
-    case 7: text = lockText(object); break;
-    default: text = stateName(object.state); break;
+    case 0: cells.add(object.file.name); break;
+    case 1: cells.add(kindName(object.kind)); break;
+    case 2: cells.add(object.file.size); break;
+    case 3: cells.add(layoutText(object)); break;
+    case 4: cells.add(object.owner); break;
+    case 5: cells.add(isoLocalTime(object.file.modified)); break;
+    case 6: addUsers(cells, object); break;
+    case 7: addLocks(cells, object); break;
+    default: cells.add(stateName(object.state)); break;
     }
 }
 
@@ -129,9 +145,9 @@ void printTable(const Inventory& inventory, const ListOptions& options)
         columns.push_back(objectColumns()[column]);
     }
     const TextTable objects(columns, inventory.objects.size(),
-                            [&inventory, &chosen](std::size_t index, std::vector<std::string>& cells) {
-                                for (std::size_t i = 0; i < chosen.size(); ++i) {
-                                    cellText(inventory.objects[index], chosen[i], cells[i]);
+                            [&inventory, &chosen](std::size_t index, TableRow& cells) {
+                                for (std::size_t column : chosen) {
+                                    addCell(cells, inventory.objects[index], column);
                                 }
                             });
     objects.print(std::cout, options.format);
@@ -143,12 +159,19 @@ void printTable(const Inventory& inventory, const ListOptions& options)
     }
     const std::vector<EarlierBoot>& earlier = inventory.earlier.boots;
     const TextTable boots({{"EARLIER BOOT", false}, {"TYPE", false}, {"FILES", true}, {"BYTES", true}, {"OPEN", false}},
-                          earlier.size(), [&earlier](std::size_t index, std::vector<std::string>& cells) {
+                          earlier.size(), [&earlier](std::size_t index, TableRow& cells) {
                               // A link is never entered: what it leads to is not counted.
                               const EarlierBoot& boot = earlier[index];
-                              cells = {boot.stamp, boot.link ? "link" : "folder",
-                                       boot.link ? "-" : std::to_string(boot.files.size()),
-                                       boot.link ? "-" : std::to_string(totalBytes(boot)), openText(boot)};
+                              cells.add(boot.stamp);
+                              cells.add(boot.link ? "link" : "folder");
+                              if (boot.link) {
+                                  cells.add("-");
+                                  cells.add("-");
+                              } else {
+                                  cells.add(static_cast<std::uint64_t>(boot.files.size()));
+                                  cells.add(totalBytes(boot));
+                              }
+                              cells.add(openText(boot));
                           });
     std::cout << '\n';
     boots.print(std::cout, options.format);
@@ -210,8 +233,9 @@ void writeObject(JsonWriter& json, const ObjectRow& row)
     json.key("set_aside");
     json.boolean(row.setAside);
     json.key("set_aside_from");
-    if (row.setAside && !row.setAsideFrom.empty()) {
-        json.string(jsonText(row.setAsideFrom));
+    const std::string from = row.setAside ? setAsideFrom(row.file.name) : std::string();
+    if (!from.empty()) {
+        json.string(jsonText(from));
     } else {
         json.null();
     }

@@ -4,6 +4,7 @@
 #include "tool/folder/ObjectFile.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,15 @@ public:
 
     // Every entry but "." and "..".
     bool list(std::vector<FolderEntry>& entries, std::string& reason) const;
+    // The same, each handed to visit as soon as it is read, so that it can be
+    // looked at while the system still has it at hand (a listing of a
+    // hundred thousand entries read first and inspected after costs a
+    // third more).
+    using Visit = std::function<void(FolderEntry& entry)>;
+    bool forEach(const Visit& visit, std::string& reason) const;
+    // About how many entries the folder holds, where its file system says
+    // (0 where it does not): room to reserve, never a count to rely on.
+    std::size_t entryCountHint() const;
 
     enum class Look { found, gone, failed };
     // What the entry name is and, for a file, its facts.

@@ -105,7 +105,7 @@ const std::string& ObjectFolder::path() const { return state->path; }
 
 std::uint64_t ObjectFolder::device() const { return state->device; }
 
-bool ObjectFolder::list(std::vector<FolderEntry>& entries, std::string& reason) const
+bool ObjectFolder::forEach(const Visit& visit, std::string& reason) const
 {
     // A descriptor of its own, so the listing starts at the first entry.
     const int fd = openat(state->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -117,16 +117,17 @@ bool ObjectFolder::list(std::vector<FolderEntry>& entries, std::string& reason) 
         }
         return false;
     }
-    entries.clear();
+    FolderEntry found;
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(folder);
         if (entry == nullptr) {
             break;
         }
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            entries.push_back({name, typeOf(entry->d_type)});
+        found.name = entry->d_name;
+        if (found.name != "." && found.name != "..") {
+            found.type = typeOf(entry->d_type);
+            visit(found);
         }
     }
     const int failure = errno;
@@ -136,6 +137,14 @@ bool ObjectFolder::list(std::vector<FolderEntry>& entries, std::string& reason) 
         return false;
     }
     return true;
+}
+
+// tmpfs, where /dev/shm lives, counts 20 bytes of a folder's size for each
+// entry, "." and ".." among them; other file systems at least as many.
+std::size_t ObjectFolder::entryCountHint() const
+{
+    struct stat facts;
+    return fstat(state->fd, &facts) == 0 && facts.st_size > 0 ? static_cast<std::size_t>(facts.st_size) / 20 : 0;
 }
 
 ObjectFolder::Look ObjectFolder::inspect(const std::string& name, ObjectFile& file, EntryType& type,

@@ -270,9 +270,8 @@ const std::string& ObjectFolder::path() const { return state->path; }
 
 std::uint64_t ObjectFolder::device() const { return state->device; }
 
-bool ObjectFolder::list(std::vector<FolderEntry>& entries, std::string& reason) const
+bool ObjectFolder::forEach(const Visit& visit, std::string& reason) const
 {
-    entries.clear();
     WIN32_FIND_DATAW found;
     const HANDLE search =
         FindFirstFileExW(joined(state->wide, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
@@ -281,17 +280,16 @@ bool ObjectFolder::list(std::vector<FolderEntry>& entries, std::string& reason) 
         return false;
     }
     do {
-        const std::string name = narrowOf(found.cFileName);
-        if (name == "." || name == "..") {
+        FolderEntry entry{narrowOf(found.cFileName), EntryType::file};
+        if (entry.name == "." || entry.name == "..") {
             continue;
         }
-        EntryType type = EntryType::file;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            type = EntryType::link;
+            entry.type = EntryType::link;
         } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            type = EntryType::folder;
+            entry.type = EntryType::folder;
         }
-        entries.push_back({name, type});
+        visit(entry);
     } while (FindNextFileW(search, &found));
     const DWORD end = GetLastError();
     FindClose(search);
@@ -301,6 +299,9 @@ bool ObjectFolder::list(std::vector<FolderEntry>& entries, std::string& reason) 
     }
     return true;
 }
+
+// A folder's size says nothing of its entries on Windows.
+std::size_t ObjectFolder::entryCountHint() const { return 0; }
 
 ObjectFolder::Look ObjectFolder::inspect(const std::string& name, ObjectFile& file, EntryType& type,
                                          std::string& reason) const

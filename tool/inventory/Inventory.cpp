@@ -52,17 +52,14 @@ RecordOwners::RecordOwners(const ProcessList& live) : everyProcess(live.complete
         for (ProcessId id : process.namespaceIds) {
             // The platform's id, unsigned on Windows, read as signed 32 bits.
             const auto signedId = static_cast<std::int32_t>(static_cast<std::uint32_t>(id));
-            owners.emplace(common::infoRecordName(signedId, user, "okr-info-"), process.pid);
+            owners.emplace(infoChecksum(common::infoRecordName(signedId, user, "okr-info-")), process.pid);
         }
     }
 }
 
 ProcessId RecordOwners::of(const std::string& name) const
 {
-    if (kindOf(name) != Kind::info) {
-        return 0;
-    }
-    const auto owner = owners.find(canonicalInfoName(name));
+    const auto owner = owners.find(infoChecksum(name));
     return owner != owners.end() ? owner->second : 0;
 }
 
@@ -71,7 +68,7 @@ void assess(ObjectRow& row, const ObjectUse& use, const RecordOwners& owners)
     row.users = use.pids;
     row.lockHolders = use.lockHolders;
     row.locksKnown = use.locksKnown;
-    row.ownerProcess = row.setAside ? 0 : owners.of(row.file.name);
+    row.ownerProcess = row.setAside || row.kind != Kind::info ? 0 : owners.of(row.file.name);
     if (row.ownerProcess != 0 && std::find(row.users.begin(), row.users.end(), row.ownerProcess) == row.users.end()) {
         row.users.insert(std::upper_bound(row.users.begin(), row.users.end(), row.ownerProcess), row.ownerProcess);
     }
@@ -96,6 +93,60 @@ void cannotOpen(Inventory& inventory, const std::string& path, const std::string
     inventory.complete = false;
 }
 
+// Puts rows in name order, each moved once. Names mostly share a long
+// beginning ("okr-info-"): each is compared first by the eight bytes after
+// what all share, as one number, and as a whole only where those are equal.
+void sortByName(std::vector<ObjectRow>& rows)
+{
+    if (rows.empty()) {
+        return;
+    }
+    const std::string& first = rows.front().file.name;
+    std::size_t shared = first.size();
+    for (const ObjectRow& row : rows) {
+        const std::string& name = row.file.name;
+        shared = std::min(shared, name.size());
+        shared = static_cast<std::size_t>(
+            std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(shared), name.begin()).first -
+            first.begin());
+    }
+    struct Key {
+        std::uint64_t bytes;
+        std::size_t index;
+    };
+    std::vector<Key> keys(rows.size());
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        const std::string& name = rows[index].file.name;
+        std::uint64_t bytes = 0;
+        for (std::size_t at = shared; at < shared + 8; ++at) {
+            // No name holds a zero byte, so a shorter one sorts first.
+            bytes = bytes << 8U | (at < name.size() ? static_cast<unsigned char>(name[at]) : 0U);
+        }
+        keys[index] = {bytes, index};
+    }
+    std::sort(keys.begin(), keys.end(), [&rows](const Key& a, const Key& b) {
+        return a.bytes != b.bytes ? a.bytes < b.bytes : rows[a.index].file.name < rows[b.index].file.name;
+    });
+    // Along the cycles of the permutation.
+    for (std::size_t start = 0; start < keys.size(); ++start) {
+        if (keys[start].index == start) {
+            continue;
+        }
+        ObjectRow held = std::move(rows[start]);
+        std::size_t at = start;
+        for (;;) {
+            const std::size_t from = keys[at].index;
+            keys[at].index = at;
+            if (from == start) {
+                rows[at] = std::move(held);
+                break;
+            }
+            rows[at] = std::move(rows[from]);
+            at = from;
+        }
+    }
+}
+
 } // namespace
 
 void sayWhatWasLeftUnread(Inventory& inventory, const ObjectUsers& users)
@@ -112,80 +163,60 @@ void sayWhatWasLeftUnread(Inventory& inventory, const ObjectUsers& users)
 bool listObjects(Inventory& inventory)
 {
     const std::string path = sharedFolderPath();
-    std::string reason;
-    std::vector<FolderEntry> entries;
-    if (!inventory.folder.open(path, reason) || !inventory.folder.list(entries, reason)) {
-        if (!folderIsMissing(path)) {
-            std::cerr << "okr-shm: cannot read the shared folder " << path << ": " << reason << std::endl;
-            return false;
-        }
-        entries.clear(); // no process has made it yet, but earlier boots may have left folders
-    }
     AccountNames accounts;
-    // Looked at in the folder's own order, which is the file system's
-    // cheapest, then put in name order in place.
     const auto isCandidate = [](const std::string& name) {
         return nameStartsWith(name, "okr-") || isSetAsideName(name) || isUnpublishedName(name);
     };
     std::vector<ObjectRow>& found = inventory.objects;
-    found.reserve(static_cast<std::size_t>(std::count_if(
-        entries.begin(), entries.end(), [&isCandidate](const FolderEntry& entry) { return isCandidate(entry.name); })));
-    for (FolderEntry& entry : entries) {
+    std::vector<std::pair<std::string, std::string>> failures; // name, reason: said in name order
+    // Each entry is looked at as the listing gives it, in the folder's own
+    // order, which is the file system's cheapest; then the rows are put in
+    // name order in place. Room for them all is reserved at once: rows that
+    // grow would be copied, and their room held twice.
+    const auto inspect = [&](FolderEntry& entry) {
         if (!isCandidate(entry.name)) {
-            continue;
+            return;
         }
         ObjectRow row;
         row.setAside = isSetAsideName(entry.name);
         EntryType type = EntryType::other;
+        std::string reason;
         const ObjectFolder::Look look = inventory.folder.inspect(entry.name, row.file, type, reason);
         if (look == ObjectFolder::Look::failed) {
+            failures.emplace_back(entry.name, reason);
             row.file.name = std::move(entry.name);
             row.kind = kindOf(row.file.name);
             row.state = State::unopened;
-            row.openFailure = reason;
             found.push_back(std::move(row));
-            continue;
+            return;
         }
         if (look != ObjectFolder::Look::found || type != EntryType::file) {
-            continue; // gone since it was listed, or no object: never followed
+            return; // gone since it was listed, or no object: never followed
         }
-        row.setAsideFrom = row.setAside ? setAsideFrom(row.file.name) : std::string();
-        row.kind = kindOf(row.setAside ? row.setAsideFrom : row.file.name);
+        row.kind = row.setAside ? kindOf(setAsideFrom(row.file.name)) : kindOf(row.file.name);
         row.owner = accounts.nameOf(row.file.ownerId);
         if (row.owner.empty()) {
             row.owner = row.file.ownerId;
         }
         found.push_back(std::move(row));
+    };
+    std::string reason;
+    bool read = false;
+    if (inventory.folder.open(path, reason)) {
+        constexpr std::size_t mostReserved = std::size_t{1} << 20; // a hint beyond that may be wrong
+        found.reserve(std::min(inventory.folder.entryCountHint(), mostReserved));
+        read = inventory.folder.forEach(inspect, reason);
+    } else {
+        read = folderIsMissing(path); // no process has made it yet, but earlier boots may have left folders
     }
-    entries = std::vector<FolderEntry>();
-    std::vector<std::size_t> order(found.size());
-    for (std::size_t index = 0; index < order.size(); ++index) {
-        order[index] = index;
+    if (!read) {
+        std::cerr << "okr-shm: cannot read the shared folder " << path << ": " << reason << std::endl;
+        return false;
     }
-    std::sort(order.begin(), order.end(),
-              [&found](std::size_t a, std::size_t b) { return found[a].file.name < found[b].file.name; });
-    // Each row moves once, along the cycles of the permutation.
-    for (std::size_t start = 0; start < order.size(); ++start) {
-        if (order[start] == start) {
-            continue;
-        }
-        ObjectRow held = std::move(found[start]);
-        std::size_t at = start;
-        for (;;) {
-            const std::size_t from = order[at];
-            order[at] = at;
-            if (from == start) {
-                found[at] = std::move(held);
-                break;
-            }
-            found[at] = std::move(found[from]);
-            at = from;
-        }
-    }
-    for (const ObjectRow& row : inventory.objects) {
-        if (row.state == State::unopened) {
-            cannotOpen(inventory, printedName(row.file.name), row.openFailure);
-        }
+    sortByName(found);
+    std::sort(failures.begin(), failures.end());
+    for (const auto& [name, failure] : failures) {
+        cannotOpen(inventory, printedName(name), failure);
     }
     inventory.earlier = earlierBoots(path);
     for (const EarlierBoot& boot : inventory.earlier.boots) {

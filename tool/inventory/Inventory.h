@@ -35,8 +35,6 @@ struct ObjectRow {
     // the object: under a hidden name, which no product opens, so only its
     // users count.
     bool setAside = false;
-    std::string setAsideFrom; // the name it had, when its hidden name says
-    std::string openFailure;  // unopened: why, in the system's words
 };
 
 // The ids joined by commas.
@@ -50,13 +48,14 @@ const char* layoutText(const ObjectRow& row);
 class RecordOwners {
 public:
     explicit RecordOwners(const ProcessList& live);
-    // The live process an information record belongs to; 0 for none.
+    // The live process an information record belongs to, by the record's
+    // name (of kind info); 0 for none.
     ProcessId of(const std::string& name) const;
     // False when processes the tool could not see may own records too.
     bool complete() const { return everyProcess; }
 
 private:
-    std::unordered_map<std::string, ProcessId> owners;
+    std::unordered_map<std::string, ProcessId> owners; // by the names' checksums
     bool everyProcess;
 };
 

@@ -98,7 +98,7 @@ Kind kindOf(const std::string& name)
     return isUnpublishedName(name) ? Kind::unpublished : Kind::other;
 }
 
-std::string canonicalInfoName(const std::string& name) { return infoPrefix + name.substr(infoPrefix.size()); }
+std::string infoChecksum(const std::string& name) { return name.substr(infoPrefix.size()); }
 
 const char* kindName(Kind kind)
 {

@@ -16,9 +16,10 @@ namespace tool {
 enum class Kind { sync, info, unpublished, other };
 
 Kind kindOf(const std::string& name);
-// An information record's name as its process wrote it ("okr-info-" in lower
-// case), for a name whose kind is info.
-std::string canonicalInfoName(const std::string& name);
+// The checksum of an information record's name, which is what tells whose
+// it is, however its prefix is spelled; for a name whose kind is info. Short
+// enough to make no copy on the heap.
+std::string infoChecksum(const std::string& name);
 const char* kindName(Kind kind);
 
 struct Area {

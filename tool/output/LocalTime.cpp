@@ -1,5 +1,6 @@
 #include "tool/output/LocalTime.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -35,9 +36,16 @@ void appendDigits(std::string& out, long long value, int digits)
 
 const std::string& isoLocalTime(std::time_t time)
 {
-    // Objects made together share a second; the last answer is kept.
-    static std::time_t lastTime = 0;
-    static std::string lastText;
+    // Objects made together share a few seconds, met in name order: the
+    // answers are kept by second, a few dozen of them.
+    struct Answer {
+        std::time_t time = 0;
+        std::string text;
+    };
+    static Answer answers[64];
+    Answer& answer = answers[static_cast<std::uint64_t>(time) % 64];
+    std::time_t& lastTime = answer.time;
+    std::string& lastText = answer.text;
     if (!lastText.empty() && time == lastTime) {
         return lastText;
     }

@@ -127,7 +127,7 @@ bool readDoubleQuoted(const std::string& text, std::size_t& at, std::string& nam
 
 // Most names are letters, digits and "-": they print as they are, which
 // is found in one look at each byte.
-bool isPlain(const std::string& name)
+bool isPlain(std::string_view name)
 {
     static const auto plain = [] {
         std::array<bool, 256> table{};
@@ -143,6 +143,8 @@ bool isPlain(const std::string& name)
 }
 
 } // namespace
+
+bool printsAsItIs(std::string_view name) { return isPlain(name); }
 
 std::string printedName(const std::string& name) { return isPlain(name) ? name : host::shellEscaped(name, pieceAt); }
 

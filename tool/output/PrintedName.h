@@ -2,6 +2,7 @@
 #define OKR_TOOL_PRINTEDNAME_H
 
 #include <string>
+#include <string_view>
 
 namespace okr {
 namespace tool {
@@ -14,6 +15,9 @@ namespace tool {
 // Two names never print alike, no printed name holds a line break, and a
 // POSIX shell reads a printed name back as the name itself.
 std::string printedName(const std::string& name);
+
+// Whether printedName gives name back as it is.
+bool printsAsItIs(std::string_view name);
 
 // The reverse, for text quoted as a POSIX shell quotes one word: '...',
 // $'...' with backslash escapes, "..." without expansions, \' and bare

@@ -4,19 +4,50 @@
 #include "tool/output/TerminalText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <utility>
 
 namespace okr {
 namespace tool {
 
+void TableRow::add(std::uint64_t number)
+{
+    appendNumber(number);
+    endCell();
+}
+
+void TableRow::appendNumber(std::uint64_t number)
+{
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, number);
+    append(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)));
+}
+
+void TableRow::grow(std::size_t more)
+{
+    room = std::max(2 * room, used + more + 256);
+    std::unique_ptr<char[]> larger(new char[room]);
+    std::copy(bytes.get(), bytes.get() + used, larger.get());
+    bytes = std::move(larger);
+}
+
+bool TableRow::isAscii() const
+{
+    unsigned bits = 0; // one pass without a branch, over every cell at once
+    for (std::size_t at = 0; at < used; ++at) {
+        bits |= static_cast<unsigned char>(bytes[at]);
+    }
+    return bits < 0x80;
+}
+
 namespace {
 
-std::size_t widthOf(const std::string& text)
+bool isAscii(std::string_view text)
 {
-    const bool ascii =
-        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    return ascii ? text.size() : displayWidth(text);
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
+
+std::size_t widthOf(std::string_view text) { return isAscii(text) ? text.size() : displayWidth(std::string(text)); }
 
 // Written in large blocks, not line by line.
 void spill(std::ostream& out, std::string& text, bool always)
@@ -27,6 +58,45 @@ void spill(std::ostream& out, std::string& text, bool always)
     }
 }
 
+// A row's cells as printed, and their widths on a terminal: a name quoted
+// where it needs quotes (rarely, so into a string of its own only then).
+class PrintedRow {
+public:
+    PrintedRow(const std::vector<TextTable::Column>& columns, bool raw)
+        : quoted(columns.size()), cells(columns.size()), widths(columns.size())
+    {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i].name || raw) {
+                names.push_back(i);
+            }
+        }
+    }
+
+    void of(const TableRow& row)
+    {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            cells[i] = row[i];
+        }
+        // Most rows are ASCII throughout: then a width is a length.
+        bool ascii = row.isAscii();
+        for (std::size_t i : names) {
+            if (!printsAsItIs(cells[i])) {
+                quoted[i] = printedName(std::string(cells[i]));
+                cells[i] = quoted[i];
+                ascii = ascii && isAscii(cells[i]);
+            }
+        }
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            widths[i] = ascii ? cells[i].size() : widthOf(cells[i]);
+        }
+    }
+
+    std::vector<std::size_t> names; // the columns printed quoted
+    std::vector<std::string> quoted;
+    std::vector<std::string_view> cells;
+    std::vector<std::size_t> widths;
+};
+
 } // namespace
 
 TextTable::TextTable(std::vector<Column> columnList, std::size_t count, Rows source)
@@ -36,7 +106,11 @@ TextTable::TextTable(std::vector<Column> columnList, std::size_t count, Rows sou
 
 TextTable::TextTable(std::vector<Column> columnList) : columns(std::move(columnList))
 {
-    rows = [this](std::size_t index, std::vector<std::string>& cells) { cells = kept[index]; };
+    rows = [this](std::size_t index, TableRow& row) {
+        for (const std::string& cell : kept[index]) {
+            row.add(cell);
+        }
+    };
 }
 
 void TextTable::addRow(std::vector<std::string> cells)
@@ -48,71 +122,54 @@ void TextTable::addRow(std::vector<std::string> cells)
 void TextTable::print(std::ostream& out, const TableFormat& format) const
 {
     const std::size_t width = columns.size();
-    std::vector<std::string> cells;
-    // A row's cells as printed, without padding.
+    TableRow row;
+    PrintedRow printed(columns, format.raw);
     const auto fill = [&](std::size_t index) {
-        cells.resize(width);
-        rows(index, cells);
-        cells.resize(width);
-        for (std::size_t i = 0; i < width; ++i) {
-            if (columns[i].name || format.raw) {
-                cells[i] = printedName(cells[i]);
-            }
+        row.clear();
+        rows(index, row);
+        printed.of(row);
+    };
+    // The titles as a row, quoted only where every field is (raw).
+    const auto titles = [&]() {
+        row.clear();
+        for (const Column& column : columns) {
+            row.add(column.title);
+        }
+        printed.of(row);
+        for (std::size_t i = 0; !format.raw && i < width; ++i) {
+            printed.cells[i] = columns[i].title;
+            printed.widths[i] = widthOf(columns[i].title);
         }
     };
-    std::string text;
-    if (format.raw) {
-        const auto line = [&text](const std::vector<std::string>& fields) {
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                text += i == 0 ? "" : " ";
-                text += fields[i];
-            }
-            text += '\n';
-        };
+    std::vector<std::size_t> widths(width, 0);
+    if (!format.raw) {
         if (format.headings) {
-            cells.clear();
-            for (const Column& column : columns) {
-                cells.push_back(printedName(column.title));
-            }
-            line(cells);
+            titles();
+            widths = printed.widths;
         }
         for (std::size_t index = 0; index < rowCount; ++index) {
             fill(index);
-            line(cells);
-            spill(out, text, false);
-        }
-        spill(out, text, true);
-        out.flush();
-        return;
-    }
-
-    std::vector<std::size_t> widths(width, 0);
-    if (format.headings) {
-        for (std::size_t i = 0; i < width; ++i) {
-            widths[i] = widthOf(columns[i].title);
-        }
-    }
-    for (std::size_t index = 0; index < rowCount; ++index) {
-        fill(index);
-        for (std::size_t i = 0; i < width; ++i) {
-            widths[i] = std::max(widths[i], widthOf(cells[i]));
+            for (std::size_t i = 0; i < width; ++i) {
+                widths[i] = std::max(widths[i], printed.widths[i]);
+            }
         }
     }
     // Each line is laid out in place at the end of text: its length first,
-    // then every field copied once.
+    // then every field copied once. Raw lines have one space between fields
+    // and no padding.
+    std::string text;
     std::vector<std::size_t> padding(width);
-    const auto line = [&](const std::vector<std::string>& fields) {
-        if (width == 0) {
-            text += '\n';
-            return;
-        }
-        std::size_t length = 0;
+    const std::size_t gap = format.raw ? 1 : 2;
+    const auto line = [&]() {
+        const std::vector<std::string_view>& fields = printed.cells;
+        std::size_t length = width == 0 ? 1 : 0;
         for (std::size_t i = 0; i < width; ++i) {
-            padding[i] = i + 1 == width && !columns[i].alignRight ? 0 : widths[i] - widthOf(fields[i]);
-            length += fields[i].size() + padding[i] + 2;
+            const bool last = i + 1 == width;
+            padding[i] = format.raw || (last && !columns[i].alignRight) ? 0 : widths[i] - printed.widths[i];
+            length += fields[i].size() + padding[i] + (last ? 1 : gap);
         }
         std::size_t at = text.size();
-        text.resize(at + length - 1);
+        text.resize(at + length);
         char* buffer = &text[0];
         for (std::size_t i = 0; i < width; ++i) {
             if (columns[i].alignRight) {
@@ -126,23 +183,19 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
                 at += padding[i];
             }
             if (i + 1 < width) {
-                buffer[at++] = ' ';
-                buffer[at++] = ' ';
-            } else {
-                buffer[at++] = '\n';
+                std::fill_n(buffer + at, gap, ' ');
+                at += gap;
             }
         }
+        buffer[at] = '\n';
     };
     if (format.headings) {
-        cells.clear();
-        for (const Column& column : columns) {
-            cells.push_back(column.title);
-        }
-        line(cells);
+        titles();
+        line();
     }
     for (std::size_t index = 0; index < rowCount; ++index) {
         fill(index);
-        line(cells);
+        line();
         spill(out, text, false);
     }
     spill(out, text, true);
