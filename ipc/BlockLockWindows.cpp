@@ -1,4 +1,5 @@
 #include "BlockLock.h"
+#include "FileIndexWindows.h"
 #include "RecordLocks.h"
 
 #include <boost/interprocess/detail/shared_dir_helpers.hpp>
@@ -15,16 +16,6 @@ namespace {
 HANDLE handleOf(const boost::interprocess::shared_memory_object& shm)
 {
     return static_cast<HANDLE>(shm.get_mapping_handle().handle);
-}
-
-bool fileIndex(HANDLE file, std::uint64_t& index)
-{
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(file, &info)) {
-        return false;
-    }
-    index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    return true;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #define _CRT_RAND_S // rand_s, from the system's own random source
 
+#include "FileIndexWindows.h"
 #include "RecordBlockPlatform.h"
 #include "RecordLocks.h"
 
@@ -196,16 +197,6 @@ void unlockByte(HANDLE file, std::uint64_t byte)
 {
     OVERLAPPED where = lockPlace(byte);
     UnlockFileEx(file, 0, 1, 0, &where);
-}
-
-bool fileIndex(HANDLE file, std::uint64_t& index)
-{
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(file, &info)) {
-        return false;
-    }
-    index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    return true;
 }
 
 enum class Meaning { same, other, unknown };
