@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -156,6 +158,52 @@ TEST(SharedListing, NamesWithControlCharactersAreEscapedAndNoOtherIs)
 }
 
 #ifndef _WIN32
+// Which characters show as nothing is Unicode's to say: past ASCII, a name
+// is quoted exactly for C1 and for what the installed Unicode data
+// (unicode-data) calls Default_Ignorable_Code_Point, every code point tried.
+TEST(SharedListing, EveryCharacterUnicodeCallsInvisibleIsQuotedAndNoOther)
+{
+    std::set<char32_t> invisible;
+    std::ifstream properties("/usr/share/unicode/DerivedCoreProperties.txt");
+    for (std::string line; std::getline(properties, line);) {
+        // "200B..200F    ; Default_Ignorable_Code_Point # ..."
+        unsigned long first = 0;
+        unsigned long last = 0;
+        char property[64] = {};
+        const bool range = std::sscanf(line.c_str(), "%lx..%lx ; %63s", &first, &last, property) == 3;
+        if (!range && std::sscanf(line.c_str(), "%lx ; %63s", &first, property) == 2) {
+            last = first;
+        }
+        for (unsigned long code = first; std::string(property) == "Default_Ignorable_Code_Point" && code <= last;
+             ++code) {
+            invisible.insert(static_cast<char32_t>(code));
+        }
+    }
+    ASSERT_GT(invisible.size(), 4096u) << "U+E0000 to U+E0FFF alone are 4096";
+    std::vector<char32_t> wrong;
+    for (char32_t code = 0x80; code <= 0x10FFFF; ++code) {
+        if (code >= 0xD800 && code <= 0xDFFF) {
+            continue;
+        }
+        std::string name = "okr-";
+        if (code < 0x800) {
+            name += {static_cast<char>(0xC0 | code >> 6), static_cast<char>(0x80 | (code & 0x3F))};
+        } else if (code < 0x10000) {
+            name += {static_cast<char>(0xE0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3F)),
+                     static_cast<char>(0x80 | (code & 0x3F))};
+        } else {
+            name += {static_cast<char>(0xF0 | code >> 18), static_cast<char>(0x80 | (code >> 12 & 0x3F)),
+                     static_cast<char>(0x80 | (code >> 6 & 0x3F)), static_cast<char>(0x80 | (code & 0x3F))};
+        }
+        const bool quoted = okr::host::listedName(name) != name;
+        if (quoted != (code <= 0x9F || invisible.count(code) == 1)) {
+            wrong.push_back(code);
+        }
+    }
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " wrong, the first U+" << std::hex
+                               << static_cast<unsigned long>(wrong.empty() ? 0 : wrong.front());
+}
+
 TEST(SharedListing, AHostileNameCannotForgeALineNorRetitleTheTerminal)
 {
     ScratchFolder scratch;
