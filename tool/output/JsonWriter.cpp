@@ -1,5 +1,8 @@
 #include "tool/output/JsonWriter.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace okr {
 namespace tool {
 
@@ -98,10 +101,29 @@ void JsonWriter::endObject() { close('}'); }
 
 void JsonWriter::key(const char* name)
 {
-    beforeValue();
-    text += '"';
-    text += name; // the tool's own keys, which need no escapes
-    text += "\": ";
+    // A comma, the line end and indentation, and the key, in one piece: an
+    // object of a listing is mostly keys. The tool's own keys need no escapes.
+    char piece[128];
+    const std::size_t length = std::strlen(name);
+    const std::size_t indented = 1 + 2 * levels.size();
+    if (levels.empty() || afterKey || 1 + indented + length + 4 > sizeof piece) {
+        beforeValue();
+        text += '"';
+        text += name;
+        text += "\": ";
+    } else {
+        std::size_t used = 0;
+        if (levels.back().items++ > 0) {
+            piece[used++] = ',';
+        }
+        std::memcpy(piece + used, lineStart.data(), indented);
+        used += indented;
+        piece[used++] = '"';
+        std::memcpy(piece + used, name, length);
+        used += length;
+        std::memcpy(piece + used, "\": ", 3);
+        text.append(piece, used + 3);
+    }
     afterKey = true;
 }
 
@@ -118,6 +140,17 @@ void JsonWriter::quote(const std::string& value)
 {
     static const char hex[] = "0123456789abcdef";
     text += '"';
+    // Most values hold no byte that can start an escape (escapedLength's
+    // first bytes): then in one piece.
+    const bool plainValue = std::none_of(value.begin(), value.end(), [](char byte) {
+        const auto c = static_cast<unsigned char>(byte);
+        return c < 0x20 || c == '"' || c == '\\' || c == 0xC2 || c == 0xE2;
+    });
+    if (plainValue) {
+        text += value;
+        text += '"';
+        return;
+    }
     std::size_t plain = 0; // the start of a run that needs no escape
     for (std::size_t at = 0; at < value.size(); ++at) {
         const auto c = static_cast<unsigned char>(value[at]);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <utility>
 
 namespace okr {
@@ -33,11 +34,18 @@ void TableRow::grow(std::size_t more)
 
 bool TableRow::isAscii() const
 {
-    unsigned bits = 0; // one pass without a branch, over every cell at once
-    for (std::size_t at = 0; at < used; ++at) {
+    // Eight bytes at a time: this is looked at twice for every row.
+    std::uint64_t bits = 0;
+    std::size_t at = 0;
+    for (; at + 8 <= used; at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.get() + at, 8);
+        bits |= word;
+    }
+    for (; at < used; ++at) {
         bits |= static_cast<unsigned char>(bytes[at]);
     }
-    return bits < 0x80;
+    return (bits & 0x8080808080808080U) == 0;
 }
 
 namespace {
