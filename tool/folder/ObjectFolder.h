@@ -49,10 +49,8 @@ public:
 
     // Every entry but "." and "..".
     bool list(std::vector<FolderEntry>& entries, std::string& reason) const;
-    // The same, each handed to visit as soon as it is read, so that it can be
-    // looked at while the system still has it at hand (a listing of a
-    // hundred thousand entries read first and inspected after costs a
-    // third more).
+    // The same, each handed to visit as soon as it is read: looked at while
+    // the system still has it at hand, and no list of every entry is kept.
     using Visit = std::function<void(FolderEntry& entry)>;
     bool forEach(const Visit& visit, std::string& reason) const;
     // About how many entries the folder holds, where its file system says
