@@ -12,6 +12,9 @@
 //     creates NAME with a record whose constructor, between building the
 //     block and publishing it, prints "building" and waits for a line (or
 //     the end) of its input; then prints "published" and exits.
+//   okr-test-record-peer throw NAME
+//     create, then openOrCreate, of a record whose constructor throws; prints
+//     what each threw.
 //   okr-test-record-peer race GATE NAME ROUNDS RACERS [remove]
 //     for each round, meets the other racers at GATE (made by the first),
 //     then openOrCreate's NAME-<round>, checks that it maps a finished record
@@ -30,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +74,13 @@ struct StalledRecord {
     }
     std::uint32_t value;
     std::uint8_t filler[64 * 1024 - 4];
+};
+
+// A record whose constructor fails: the exception must reach the caller and
+// nothing of the block may be left.
+struct ThrowingRecord {
+    ThrowingRecord() { throw std::runtime_error("constructor failed"); }
+    std::uint8_t filler[64 * 1024];
 };
 
 // Waits until every racer arrived for the meeting-th time.
@@ -188,6 +199,17 @@ int main(int argc, char** argv)
                 SharedRecord<PeerRecord>::remove(name);
             }
             std::printf("ok\n");
+            return 0;
+        }
+        if (verb == "throw") {
+            for (const bool create : {true, false}) {
+                try {
+                    create ? SharedRecord<ThrowingRecord>::create(name)
+                           : SharedRecord<ThrowingRecord>::openOrCreate(name);
+                } catch (const std::runtime_error& e) {
+                    std::printf("%s\n", e.what());
+                }
+            }
             return 0;
         }
         if (verb == "stall") {

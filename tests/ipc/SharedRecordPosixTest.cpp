@@ -104,6 +104,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "00000001\n00000001\nr\n"},
         FolderCase{"FullFolderUnderHiddenName", sizeof(PeerRecord) / 2, "PEER --publish=hidden create r 1",
                    "error: No space left for shared memory\n"},
+        // A constructor's exception reaches its caller, whichever way the
+        // block was to be published, and leaves nothing.
+        FolderCase{"ThrowingConstructor", 0,
+                   "PEER throw r; PEER --publish=proc throw r; PEER --publish=hidden throw r; PEER openOrCreate r 1",
+                   "constructor failed\nconstructor failed\nconstructor failed\nconstructor failed\n"
+                   "constructor failed\nconstructor failed\n00000001\nr\n"},
         // A FIFO under the name is refused at once, not waited on.
         FolderCase{"Fifo", 0,
                    "mkfifo /dev/shm/r; for v in read open openOrCreate takeOver; do timeout 5 PEER $v r; done",
