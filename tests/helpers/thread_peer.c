@@ -1,8 +1,14 @@
 /* A process whose main thread has ended while another runs on: the other
  * thread maps a block with plain POSIX calls (no lock, no descriptor kept),
  * prints "mapped" once the main thread is gone and waits for its input to
- * end.   okr-test-thread-peer NAME */
+ * end.   okr-test-thread-peer NAME
+ * With --own-table, a thread made without CLONE_FILES opens the block into
+ * a descriptor table of its own (no lock, no mapping) and prints "held";
+ * the main thread runs on until its input ends. */
+#define _GNU_SOURCE
 #include <fcntl.h>
+#include <sched.h>
+#include <string.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <sys/mman.h>
@@ -32,11 +38,37 @@ static void* map_and_wait(void* unused)
     _exit(0);
 }
 
+static char stack[64 * 1024] __attribute__((aligned(16)));
+
+/* Only system calls here: the thread shares the main thread's TLS. */
+static int hold_in_own_table(void* unused)
+{
+    (void)unused;
+    if (shm_open(path, O_RDONLY, 0) < 0) {
+        _exit(1);
+    }
+    (void)!write(STDOUT_FILENO, "held\n", 5);
+    for (;;) {
+        pause();
+    }
+}
+
 int main(int argc, char** argv)
 {
     pthread_t worker;
+    char byte;
+    if (argc == 3 && strcmp(argv[1], "--own-table") == 0) {
+        snprintf(path, sizeof path, "/%s", argv[2]);
+        if (clone(hold_in_own_table, stack + sizeof stack,
+                  CLONE_VM | CLONE_FS | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM, NULL) == -1) {
+            return 1;
+        }
+        while (read(STDIN_FILENO, &byte, 1) > 0) {
+        }
+        return 0;
+    }
     if (argc != 2) {
-        fprintf(stderr, "usage: okr-test-thread-peer NAME\n");
+        fprintf(stderr, "usage: okr-test-thread-peer [--own-table] NAME\n");
         return 2;
     }
     snprintf(path, sizeof path, "/%s", argv[1]);

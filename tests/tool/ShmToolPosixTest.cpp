@@ -554,6 +554,24 @@ TEST_F(ShmTool, AProcessWhoseMainThreadEndedLivesInItsOtherThreads)
     EXPECT_EQ(0, peer.wait());
 }
 
+// A thread made without CLONE_FILES holds its record by a descriptor that
+// only its own table has: it is read, not taken for its main thread's.
+TEST_F(ShmTool, AThreadWithDescriptorsOfItsOwnKeepsItsRecord)
+{
+    const std::string held = okr::common::infoRecordName(2000000001, "", "okr-info-");
+    writeBlock(held, std::vector<unsigned char>(135880));
+    ChildProcess peer(threadPeer, {"--own-table", held}, ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(peer.readLine(line) && line == "held") << line;
+    const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,state"});
+    EXPECT_NE(std::string::npos, list.output.find(held + " " + std::to_string(peer.pid()) + " 'in use'\n"))
+        << list.output;
+    const ToolRun clean = runTool({"clean"});
+    EXPECT_NE(0u, inodeOf(held)) << clean.output;
+    peer.closeInput();
+    EXPECT_EQ(0, peer.wait());
+}
+
 // With no time to read the processes (OKR_SHM_SCAN_SECONDS=0) nothing is
 // known to be unused: said on standard error, and clean removes nothing.
 TEST_F(ShmTool, ProcessesLeftUnreadAtTheDeadlineMakeTheStateUnknownAndCleanKeepsAll)
