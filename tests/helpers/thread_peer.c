@@ -2,9 +2,10 @@
  * thread maps a block with plain POSIX calls (no lock, no descriptor kept),
  * prints "mapped" once the main thread is gone and waits for its input to
  * end.   okr-test-thread-peer NAME
- * With --own-table, a thread made without CLONE_FILES opens the block into
- * a descriptor table of its own (no lock, no mapping) and prints "held";
- * the main thread runs on until its input ends. */
+ * With --one-thread, the only thread maps it and prints "mapped"; with
+ * --own-table, a thread made without CLONE_FILES opens the block into a
+ * descriptor table of its own (no lock, no mapping) and prints "held", and
+ * the main thread waits for its input to end. */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <sched.h>
@@ -18,24 +19,39 @@
 static char path[512];
 static pthread_t main_thread;
 
-static void* map_and_wait(void* unused)
+/* Maps the block and keeps no descriptor of it. */
+static void map_block(void)
 {
     struct stat info;
-    char byte;
     int fd = shm_open(path, O_RDONLY, 0);
-    (void)unused;
     if (fd < 0 || fstat(fd, &info) != 0 ||
         mmap(NULL, (size_t)info.st_size, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED) {
         printf("cannot map\n");
         _exit(1);
     }
     close(fd);
-    pthread_join(main_thread, NULL);
-    printf("mapped\n");
-    fflush(stdout);
+}
+
+/* Prints line, if any, then waits for the input to end. */
+static void say_and_wait(const char* line)
+{
+    char byte;
+    if (line != NULL) {
+        printf("%s\n", line);
+        fflush(stdout);
+    }
     while (read(STDIN_FILENO, &byte, 1) > 0) {
     }
     _exit(0);
+}
+
+static void* map_and_wait(void* unused)
+{
+    (void)unused;
+    map_block();
+    pthread_join(main_thread, NULL);
+    say_and_wait("mapped");
+    return NULL;
 }
 
 static char stack[64 * 1024] __attribute__((aligned(16)));
@@ -56,19 +72,21 @@ static int hold_in_own_table(void* unused)
 int main(int argc, char** argv)
 {
     pthread_t worker;
-    char byte;
+    if (argc == 3 && strcmp(argv[1], "--one-thread") == 0) {
+        snprintf(path, sizeof path, "/%s", argv[2]);
+        map_block();
+        say_and_wait("mapped");
+    }
     if (argc == 3 && strcmp(argv[1], "--own-table") == 0) {
         snprintf(path, sizeof path, "/%s", argv[2]);
         if (clone(hold_in_own_table, stack + sizeof stack,
                   CLONE_VM | CLONE_FS | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM, NULL) == -1) {
             return 1;
         }
-        while (read(STDIN_FILENO, &byte, 1) > 0) {
-        }
-        return 0;
+        say_and_wait(NULL);
     }
     if (argc != 2) {
-        fprintf(stderr, "usage: okr-test-thread-peer [--own-table] NAME\n");
+        fprintf(stderr, "usage: okr-test-thread-peer [--one-thread|--own-table] NAME\n");
         return 2;
     }
     snprintf(path, sizeof path, "/%s", argv[1]);

@@ -554,22 +554,26 @@ TEST_F(ShmTool, AProcessWhoseMainThreadEndedLivesInItsOtherThreads)
     EXPECT_EQ(0, peer.wait());
 }
 
-// A thread made without CLONE_FILES holds its record by a descriptor that
-// only its own table has: it is read, not taken for its main thread's.
-TEST_F(ShmTool, AThreadWithDescriptorsOfItsOwnKeepsItsRecord)
+// A process seen only in its mappings (one thread, no descriptor kept), and
+// one seen only in a descriptor its second thread holds in a table of its
+// own (made without CLONE_FILES): each keeps its record.
+TEST_F(ShmTool, ARecordSeenOnlyInOneThreadsMappingsOrDescriptorsIsKept)
 {
-    const std::string held = okr::common::infoRecordName(2000000001, "", "okr-info-");
-    writeBlock(held, std::vector<unsigned char>(135880));
-    ChildProcess peer(threadPeer, {"--own-table", held}, ChildProcess::Options());
-    std::string line;
-    ASSERT_TRUE(peer.readLine(line) && line == "held") << line;
-    const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,state"});
-    EXPECT_NE(std::string::npos, list.output.find(held + " " + std::to_string(peer.pid()) + " 'in use'\n"))
-        << list.output;
-    const ToolRun clean = runTool({"clean"});
-    EXPECT_NE(0u, inodeOf(held)) << clean.output;
-    peer.closeInput();
-    EXPECT_EQ(0, peer.wait());
+    for (const char* way : {"--one-thread", "--own-table"}) {
+        const std::string name = okr::common::infoRecordName(2000000001, "", "okr-info-");
+        writeBlock(name, std::vector<unsigned char>(135880));
+        ChildProcess peer(threadPeer, {way, name}, ChildProcess::Options());
+        std::string line;
+        ASSERT_TRUE(peer.readLine(line) && (line == "mapped" || line == "held")) << way << ": " << line;
+        const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,state"});
+        EXPECT_NE(std::string::npos, list.output.find(name + " " + std::to_string(peer.pid()) + " 'in use'\n"))
+            << way << ": " << list.output;
+        const ToolRun clean = runTool({"clean"});
+        EXPECT_NE(0u, inodeOf(name)) << way << ": " << clean.output;
+        peer.closeInput();
+        EXPECT_EQ(0, peer.wait());
+        removeBlock(name);
+    }
 }
 
 // With no time to read the processes (OKR_SHM_SCAN_SECONDS=0) nothing is
