@@ -454,10 +454,11 @@ TEST_F(ShmTool, OwnerAndModifiedAreTheFilesOwn)
     EXPECT_EQ("2024-05-01T14:03:59-03:30\n", modified);
 
     // Either side of a year's end, of February's end and of summer time, in
-    // zones east and west: what date prints for that instant.
-    const std::vector<std::string> instants{"2023-12-31 23:59:59", "2024-01-01 00:00:00", "2024-01-31 22:30:00",
-                                            "2024-02-29 23:59:59", "2024-03-01 00:00:01", "2024-03-31 01:30:00",
-                                            "2024-10-27 00:30:00", "2100-02-28 23:00:00"};
+    // zones east and west, and a minute and four seconds apart: what date
+    // prints for that instant.
+    const std::vector<std::string> instants{"2023-12-31 23:59:59", "2024-01-01 00:00:00", "2024-01-01 00:01:04",
+                                            "2024-01-31 22:30:00", "2024-02-29 23:59:59", "2024-03-01 00:00:01",
+                                            "2024-03-31 01:30:00", "2024-10-27 00:30:00", "2100-02-28 23:00:00"};
     for (std::size_t i = 0; i < instants.size(); ++i) {
         writeBlock("okr-m" + std::to_string(i), {});
         ASSERT_EQ(0, runCommand("touch -d '" + instants[i] + " UTC' /dev/shm/okr-m" + std::to_string(i)).status);
