@@ -548,6 +548,8 @@ TEST_F(ShmTool, AProcessWhoseMainThreadEndedLivesInItsOtherThreads)
     const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,state"});
     EXPECT_NE(std::string::npos, list.output.find(mapped + " " + pid + " 'in use'\n")) << list.output;
     EXPECT_NE(std::string::npos, list.output.find(own + " " + pid + " 'in use'\n")) << list.output;
+    const ToolRun listed = runTool({"list", "--json"});
+    EXPECT_EQ(json::parse(listed.output).dump(2) + "\n", listed.output) << "laid out as show --json is";
     const ToolRun clean = runTool({"clean"});
     EXPECT_NE(0u, inodeOf(mapped)) << clean.output;
     EXPECT_NE(0u, inodeOf(own)) << clean.output;
