@@ -869,9 +869,10 @@ INSTANTIATE_TEST_SUITE_P(
                                      "'okr-a b'             0\nokr-ab01234567        0\nokr-ab012345670       0\n"
                                      "okr-info-7       135880\nokr-sync             20\nokr-Жук               0\n"
                                      "okr-日本              0\n"),
-                      std::make_pair(std::vector<std::string>{"--raw", "-o", "name,layout"},
-                                     "NAME LAYOUT\n'okr-a b' -\nokr-ab01234567 -\nokr-ab012345670 -\nokr-info-7 ok\n"
-                                     "okr-sync 'wrong size'\nokr-Жук -\nokr-日本 -\n")));
+                      std::make_pair(std::vector<std::string>{"--raw", "-o", "name,layout,users,locks"},
+                                     "NAME LAYOUT USERS LOCKS\n'okr-a b' - - -\nokr-ab01234567 - - -\n"
+                                     "okr-ab012345670 - - -\nokr-info-7 ok - -\nokr-sync 'wrong size' - -\n"
+                                     "okr-Жук - - -\nokr-日本 - - -\n")));
 
 // coreutils' way: output that could not be written is a failure, said at
 // the end; a reader that left early is none.
