@@ -192,6 +192,8 @@ links)
     [ "$(json_field "$name" size)" = missing ] || fail "the link $name listed as an object: $out"
   done
   [ "$(json_field okr-b size)" = 3 ] || fail "okr-b: $out"
+  okr_shm list
+  grep -qE '^1700000003 +link +- +- +-$' <<<"$out" || fail "the link in the earlier boots' table: $out"
   okr_shm clean
   printf '  | %s\n' "$out"
   [ "$status" = 0 ] || fail "clean: status $status: $err"
