@@ -619,13 +619,16 @@ TEST_F(ShmTool, ListShowsTheUsersTheLocksDeclare)
 // escapes, and the name parses back exactly.
 TEST_F(ShmTool, JsonEscapesC1AndLineSeparators)
 {
-    const std::string name = "okr-\xc2\x9b"
-                             "2J\xc2\x80\xc2\x9f\xe2\x80\xa8\xe2\x80\xa9\xc2\xa0";
-    writeBlock(name, {});
+    // C1 and the line separators apart: each alone must be found.
+    const std::string c1 = "okr-\xc2\x9b"
+                           "2J\xc2\x80\xc2\x9f\xc2\xa0";
+    const std::string separators = "okr-\xe2\x80\xa8\xe2\x80\xa9";
+    writeBlock(c1, {});
+    writeBlock(separators, {});
     const ToolRun list = runTool({"list", "--json"});
-    EXPECT_NE(std::string::npos, list.output.find("\"okr-\\u009b2J\\u0080\\u009f\\u2028\\u2029\xc2\xa0\""))
-        << list.output;
-    EXPECT_EQ(name, json::parse(list.output).at(0)["name"]);
+    EXPECT_NE(std::string::npos, list.output.find("\"okr-\\u009b2J\\u0080\\u009f\xc2\xa0\"")) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("\"okr-\\u2028\\u2029\"")) << list.output;
+    EXPECT_EQ(c1, json::parse(list.output).at(0)["name"]);
 }
 
 // Both records, filled by a process other than the tool.

@@ -42,8 +42,9 @@ const std::string& isoLocalTime(std::time_t time)
         std::time_t time = 0;
         std::string text;
     };
-    static Answer answers[64];
-    Answer& answer = answers[static_cast<std::uint64_t>(time) % 64];
+    constexpr std::size_t kept = 64;
+    static Answer answers[kept];
+    Answer& answer = answers[static_cast<std::uint64_t>(time) % kept];
     std::time_t& lastTime = answer.time;
     std::string& lastText = answer.text;
     if (!lastText.empty() && time == lastTime) {
