@@ -8,10 +8,10 @@
  * the main thread waits for its input to end. */
 #define _GNU_SOURCE
 #include <fcntl.h>
-#include <sched.h>
-#include <string.h>
 #include <pthread.h>
+#include <sched.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,24 +72,23 @@ static int hold_in_own_table(void* unused)
 int main(int argc, char** argv)
 {
     pthread_t worker;
-    if (argc == 3 && strcmp(argv[1], "--one-thread") == 0) {
-        snprintf(path, sizeof path, "/%s", argv[2]);
+    const char* mode = argc == 3 ? argv[1] : "";
+    if (argc < 2 || argc > 3) {
+        fprintf(stderr, "usage: okr-test-thread-peer [--one-thread|--own-table] NAME\n");
+        return 2;
+    }
+    snprintf(path, sizeof path, "/%s", argv[argc - 1]);
+    if (strcmp(mode, "--one-thread") == 0) {
         map_block();
         say_and_wait("mapped");
     }
-    if (argc == 3 && strcmp(argv[1], "--own-table") == 0) {
-        snprintf(path, sizeof path, "/%s", argv[2]);
-        if (clone(hold_in_own_table, stack + sizeof stack,
-                  CLONE_VM | CLONE_FS | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM, NULL) == -1) {
+    if (strcmp(mode, "--own-table") == 0) {
+        const int flags = CLONE_VM | CLONE_FS | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM;
+        if (clone(hold_in_own_table, stack + sizeof stack, flags, NULL) == -1) {
             return 1;
         }
         say_and_wait(NULL);
     }
-    if (argc != 2) {
-        fprintf(stderr, "usage: okr-test-thread-peer [--one-thread|--own-table] NAME\n");
-        return 2;
-    }
-    snprintf(path, sizeof path, "/%s", argv[1]);
     main_thread = pthread_self();
     if (pthread_create(&worker, NULL, map_and_wait, NULL) != 0) {
         return 1;
