@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iostream>
+#include <new>
 
 namespace okr {
 namespace tool {
@@ -203,8 +204,13 @@ bool listObjects(Inventory& inventory)
     std::string reason;
     bool read = false;
     if (inventory.folder.open(path, reason)) {
-        constexpr std::size_t mostReserved = std::size_t{1} << 20; // a hint beyond that may be wrong
-        found.reserve(std::min(inventory.folder.entryCountHint(), mostReserved));
+        // Every user can make the folder large: the room is a hint, bounded,
+        // and given up where it cannot be had.
+        constexpr std::size_t mostReserved = std::size_t{1} << 20;
+        try {
+            found.reserve(std::min(inventory.folder.entryCountHint(), mostReserved));
+        } catch (const std::bad_alloc&) {
+        }
         read = inventory.folder.forEach(inspect, reason);
     } else {
         read = folderIsMissing(path); // no process has made it yet, but earlier boots may have left folders
