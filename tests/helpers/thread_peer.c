@@ -6,7 +6,6 @@
  * --own-table, a thread made without CLONE_FILES opens the block into a
  * descriptor table of its own (no lock, no mapping) and prints "held", and
  * the main thread waits for its input to end. */
-#define _GNU_SOURCE
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>

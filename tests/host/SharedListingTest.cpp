@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -167,14 +167,13 @@ TEST(SharedListing, EveryCharacterUnicodeCallsInvisibleIsQuotedAndNoOther)
     std::ifstream properties("/usr/share/unicode/DerivedCoreProperties.txt");
     for (std::string line; std::getline(properties, line);) {
         // "200B..200F    ; Default_Ignorable_Code_Point # ...", or one code point
-        unsigned long first = 0;
-        unsigned long last = 0;
-        char property[64] = {};
-        if (std::sscanf(line.c_str(), "%lx..%lx ; %63s", &first, &last, property) != 3 &&
-            std::sscanf(line.c_str(), "%lx ; %63s", &first, property) == 2) {
-            last = first;
+        if (line.find("; Default_Ignorable_Code_Point #") == std::string::npos) {
+            continue;
         }
-        while (std::string(property) == "Default_Ignorable_Code_Point" && first <= last) {
+        char* end = nullptr;
+        unsigned long first = std::strtoul(line.c_str(), &end, 16);
+        const unsigned long last = *end == '.' ? std::strtoul(end + 2, nullptr, 16) : first;
+        while (first <= last) {
             invisible.insert(static_cast<char32_t>(first++));
         }
     }

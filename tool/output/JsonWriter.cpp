@@ -116,12 +116,12 @@ void JsonWriter::key(const char* name)
         if (levels.back().items++ > 0) {
             piece[used++] = ',';
         }
-        std::memcpy(piece + used, lineStart.data(), indented);
+        std::copy_n(lineStart.data(), indented, piece + used);
         used += indented;
         piece[used++] = '"';
-        std::memcpy(piece + used, name, length);
+        std::copy_n(name, length, piece + used);
         used += length;
-        std::memcpy(piece + used, "\": ", 3);
+        std::copy_n("\": ", 3, piece + used);
         text.append(piece, used + 3);
     }
     afterKey = true;
