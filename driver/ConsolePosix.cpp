@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace okr {
@@ -33,6 +34,28 @@ int interruptTaken()
     const timespec noWait = {0, 0};
     const int pending = sigtimedwait(&handled, nullptr, &noWait);
     return pending > 0 ? pending : 0;
+}
+
+// A closed terminal reads as gone a moment before its hang-up is signalled:
+// the kernel wakes the reader first, and a shell passes the hang-up on to its
+// jobs only after it got its own. The run waits a bounded while for it, so it
+// ends as a hung-up run does.
+int hangUpAfterTerminalGone(ssize_t got, int readError)
+{
+    if (sigismember(&handled, SIGHUP) != 1) {
+        return 0;
+    }
+    termios settings = {};
+    // A hung-up terminal answers EIO to everything; one whose other side has
+    // just closed still answers, but its reads fail. End of input typed at a
+    // live terminal, or a pipe's, is neither.
+    const bool gone = tcgetattr(STDIN_FILENO, &settings) != 0 ? errno == EIO : got < 0 && readError == EIO;
+    if (!gone) {
+        return 0;
+    }
+    const timespec grace = {1, 0};
+    const int signal = sigtimedwait(&handled, nullptr, &grace);
+    return signal > 0 ? signal : 0;
 }
 
 } // namespace
@@ -87,6 +110,10 @@ int waitForEnter()
             do {
                 got = read(STDIN_FILENO, &byte, 1);
             } while (got < 0 && errno == EINTR);
+            const int readError = errno;
+            if (got <= 0 && interruptTaken() == 0) {
+                return hangUpAfterTerminalGone(got, readError);
+            }
         }
         // One that came while the byte was read still wins.
         return interruptTaken();

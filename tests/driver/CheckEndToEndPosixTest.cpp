@@ -290,6 +290,24 @@ TEST_F(CheckRun, ClosedTerminalEndsTheWaitByHangUp)
     expectBothRemoved();
 }
 
+TEST_F(CheckRun, HangUpThatComesAfterTheTerminalClosedStillEndsTheRun)
+{
+    // A shell's job reads its terminal closed before the shell passes the
+    // hang-up on.
+    ChildProcess::Options options;
+    options.terminalInput = true;
+    options.terminalOfNoSession = true;
+    ChildProcess run(check, options);
+    ASSERT_TRUE(upToPrompt(run));
+
+    run.closeInput();
+    usleep(100 * 1000);
+    kill(run.pid(), SIGHUP);
+
+    EXPECT_EQ(-SIGHUP, run.wait());
+    expectBothRemoved();
+}
+
 TEST_F(CheckRun, IgnoredHangUpStaysIgnored)
 {
     // As under nohup: the run outlives a closed terminal and finishes normally.

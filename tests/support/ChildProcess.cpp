@@ -228,7 +228,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     }
     child = fork();
     if (child == 0) {
-        if (options.terminalInput) {
+        if (options.terminalOfNoSession) {
+            setsid();
+        } else if (options.terminalInput) {
             leadSessionOn(input[0]);
         }
         options.noInput ? close(0) : dup2(input[0], 0);

@@ -29,6 +29,8 @@ public:
         bool ignoreHangUp = false;             // SIGHUP ignored, as nohup does
         bool terminalInput = false;            // standard input a terminal whose session the child
                                                // leads; closeInput() hangs it up
+        bool terminalOfNoSession = false;      // ... led by no session, as a shell's job sees it:
+                                               // closing it signals nothing
         int pendingSignal = 0;                 // already sent and held when the program starts, as
                                                // if it came while the program was busy
         int blockedSignal = 0;                 // blocked, not sent, when the program starts, as a
