@@ -293,31 +293,37 @@ TEST_F(CheckRun, ClosedTerminalEndsTheWaitByHangUp)
 TEST_F(CheckRun, HangUpThatComesAfterTheTerminalClosedStillEndsTheRun)
 {
     // A shell's job reads its terminal closed before the shell passes the
-    // hang-up on.
-    ChildProcess::Options options;
-    options.terminalInput = true;
-    options.terminalOfNoSession = true;
-    ChildProcess run(check, options);
-    ASSERT_TRUE(upToPrompt(run));
+    // hang-up on; without one the run ends as its input did.
+    for (const bool hangUp : {true, false}) {
+        ChildProcess::Options options;
+        options.terminalInput = true;
+        options.terminalOfNoSession = true;
+        ChildProcess run(check, options);
+        ASSERT_TRUE(upToPrompt(run));
 
-    run.closeInput();
-    usleep(100 * 1000);
-    kill(run.pid(), SIGHUP);
+        run.closeInput();
+        if (hangUp) {
+            usleep(100 * 1000);
+            kill(run.pid(), SIGHUP);
+        }
 
-    EXPECT_EQ(-SIGHUP, run.wait());
-    expectBothRemoved();
+        EXPECT_EQ(hangUp ? -SIGHUP : 0, run.wait()) << hangUp;
+        expectBothRemoved();
+    }
 }
 
 TEST_F(CheckRun, IgnoredHangUpStaysIgnored)
 {
-    // As under nohup: the run outlives a closed terminal and finishes normally.
+    // As under nohup: the run outlives a hang-up and its terminal's close,
+    // and ends as its input does.
     ChildProcess::Options options;
     options.ignoreHangUp = true;
+    options.terminalInput = true;
     ChildProcess run(check, options);
     ASSERT_TRUE(upToPrompt(run));
 
     kill(run.pid(), SIGHUP);
-    run.write("\n");
+    run.closeInput();
 
     EXPECT_EQ(0, run.wait());
     expectBothRemoved();
