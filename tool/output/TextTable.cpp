@@ -57,14 +57,41 @@ bool isAscii(std::string_view text)
 
 std::size_t widthOf(std::string_view text) { return isAscii(text) ? text.size() : displayWidth(std::string(text)); }
 
-// Written in large blocks, not line by line.
-void spill(std::ostream& out, std::string& text, bool always)
-{
-    if (always || text.size() >= (1u << 16)) {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        text.clear();
+// Lines gathered and written in large blocks, not line by line. A line is
+// laid out in room taken at the end, which is never cleared first.
+class LineBuffer {
+public:
+    explicit LineBuffer(std::ostream& stream) : out(stream) {}
+    ~LineBuffer() { flush(); }
+    LineBuffer(const LineBuffer&) = delete;
+    LineBuffer& operator=(const LineBuffer&) = delete;
+
+    char* take(std::size_t length)
+    {
+        if (length > room - used) {
+            flush();
+            if (length > room) {
+                room = std::max(length, block);
+                bytes.reset(new char[room]);
+            }
+        }
+        char* at = bytes.get() + used;
+        used += length;
+        return at;
     }
-}
+    void flush()
+    {
+        out.write(bytes.get(), static_cast<std::streamsize>(used));
+        used = 0;
+    }
+
+private:
+    static constexpr std::size_t block = 1u << 16;
+    std::ostream& out;
+    std::unique_ptr<char[]> bytes;
+    std::size_t used = 0;
+    std::size_t room = 0;
+};
 
 // A row's cells as printed, and their widths on a terminal: a name quoted
 // where it needs quotes (rarely, so into a string of its own only then).
@@ -162,10 +189,10 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
             }
         }
     }
-    // Each line is laid out in place at the end of text: its length first,
-    // then every field copied once. Raw lines have one space between fields
-    // and no padding.
-    std::string text;
+    // Each line is laid out in place: its length first, then spaces over
+    // all of it, then every field copied once. Raw lines have one space
+    // between fields and no padding.
+    LineBuffer text(out);
     std::vector<std::size_t> padding(width);
     const std::size_t gap = format.raw ? 1 : 2;
     const auto line = [&]() {
@@ -176,26 +203,14 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
             padding[i] = format.raw || (last && !columns[i].alignRight) ? 0 : widths[i] - printed.widths[i];
             length += fields[i].size() + padding[i] + (last ? 1 : gap);
         }
-        std::size_t at = text.size();
-        text.resize(at + length);
-        char* buffer = &text[0];
+        char* at = text.take(length);
+        std::memset(at, ' ', length);
         for (std::size_t i = 0; i < width; ++i) {
-            if (columns[i].alignRight) {
-                std::fill_n(buffer + at, padding[i], ' ');
-                at += padding[i];
-            }
-            std::copy(fields[i].begin(), fields[i].end(), buffer + at);
-            at += fields[i].size();
-            if (!columns[i].alignRight) {
-                std::fill_n(buffer + at, padding[i], ' ');
-                at += padding[i];
-            }
-            if (i + 1 < width) {
-                std::fill_n(buffer + at, gap, ' ');
-                at += gap;
-            }
+            const std::size_t before = columns[i].alignRight ? padding[i] : 0;
+            std::copy(fields[i].begin(), fields[i].end(), at + before);
+            at += padding[i] + fields[i].size() + gap;
         }
-        buffer[at] = '\n';
+        at[width == 0 ? 0 : -static_cast<std::ptrdiff_t>(gap)] = '\n';
     };
     if (format.headings) {
         titles();
@@ -204,9 +219,8 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
     for (std::size_t index = 0; index < rowCount; ++index) {
         fill(index);
         line();
-        spill(out, text, false);
     }
-    spill(out, text, true);
+    text.flush();
     out.flush();
 }
 
