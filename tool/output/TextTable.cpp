@@ -62,9 +62,6 @@ std::size_t widthOf(std::string_view text) { return isAscii(text) ? text.size() 
 class LineBuffer {
 public:
     explicit LineBuffer(std::ostream& stream) : out(stream) {}
-    ~LineBuffer() { flush(); }
-    LineBuffer(const LineBuffer&) = delete;
-    LineBuffer& operator=(const LineBuffer&) = delete;
 
     char* take(std::size_t length)
     {
@@ -81,7 +78,9 @@ public:
     }
     void flush()
     {
-        out.write(bytes.get(), static_cast<std::streamsize>(used));
+        if (used > 0) {
+            out.write(bytes.get(), static_cast<std::streamsize>(used));
+        }
         used = 0;
     }
 
@@ -203,14 +202,15 @@ void TextTable::print(std::ostream& out, const TableFormat& format) const
             padding[i] = format.raw || (last && !columns[i].alignRight) ? 0 : widths[i] - printed.widths[i];
             length += fields[i].size() + padding[i] + (last ? 1 : gap);
         }
-        char* at = text.take(length);
-        std::memset(at, ' ', length);
+        char* const start = text.take(length);
+        std::memset(start, ' ', length);
+        char* at = start;
         for (std::size_t i = 0; i < width; ++i) {
             const std::size_t before = columns[i].alignRight ? padding[i] : 0;
             std::copy(fields[i].begin(), fields[i].end(), at + before);
             at += padding[i] + fields[i].size() + gap;
         }
-        at[width == 0 ? 0 : -static_cast<std::ptrdiff_t>(gap)] = '\n';
+        start[length - 1] = '\n';
     };
     if (format.headings) {
         titles();
