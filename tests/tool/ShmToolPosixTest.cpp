@@ -964,15 +964,16 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
 {
     // A folder only one root process besides the tool may reach: it counts as
     // a possible user while its mounts include the folder's file system.
+    const std::string stranger = std::to_string(strangerUid);
+    const std::string list = "exec setpriv --reuid=" + stranger + " --regid=" + stranger + " --clear-groups " + tool +
+                             " list -n --raw -o name,users";
     for (const bool reaches : {true, false}) {
-        const std::string leaveFolder = reaches ? "" : "umount /dev/shm && ";
-        const std::string script =
-            "mount -t tmpfs -o mode=1777 none /dev/shm && : >/dev/shm/okr-a || exit 1; unshare --mount sh -c \"" +
-            leaveFolder +
-            "exec tail --pid=$$ -f /dev/null >/dev/null 2>&1\" & while [ \"$(cat /proc/$!/comm)\" != tail ]; do "
-            "[ -d /proc/$! ] || exit 1; sleep 0.01; done; exec setpriv --reuid=" +
-            std::to_string(strangerUid) + " --regid=" + std::to_string(strangerUid) + " --clear-groups " + tool +
-            " list -n --raw -o name,users";
+        std::string script =
+            "mount -t tmpfs -o mode=1777 none /dev/shm && : >/dev/shm/okr-a || exit 1; unshare --mount sh -c \"";
+        script += reaches ? "" : "umount /dev/shm && ";
+        script += "exec tail --pid=$$ -f /dev/null >/dev/null 2>&1\" & while [ \"$(cat /proc/$!/comm)\" != tail ]; do "
+                  "[ -d /proc/$! ] || exit 1; sleep 0.01; done; ";
+        script += list;
         const ToolRun listing = finish(*startTool({"--mount", "/bin/sh", "-c", script}, -1, 0, "/usr/bin/unshare"));
         EXPECT_EQ(reaches ? "okr-a unknown\n" : "okr-a -\n", listing.output) << reaches << listing.errors;
     }
