@@ -646,6 +646,7 @@ TEST_P(ShmToolShow, ShowsTheAreasAndBytesOfARecordAPeerFilled)
     const ToolRun show = runTool({"show", name, "--json"});
     ASSERT_EQ(0, show.status) << show.errors;
     const json record = json::parse(show.output);
+    EXPECT_EQ(record.dump(2) + "\n", show.output) << "laid out as list --json is";
     EXPECT_EQ(bytes.size(), record["size"]);
     EXPECT_EQ("ok", record["layout"]);
     // The areas tile the record in address order and see every byte set.
