@@ -16,7 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace okr {
@@ -462,9 +464,21 @@ void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit&
 ObjectUsers::ObjectUsers(const ObjectFolder& folder, const ScanLimit& limit) : scan(new Scan)
 {
     const std::uint64_t device = folder.device();
-    scan->locksKnown = readLocks(device, scan->lockHolders);
+    // A reader of /proc/locks waits for the kernel to quiesce every CPU:
+    // milliseconds of no work, spent beside the scan.
+    Scan& found = *scan;
+    const auto readTheLocks = [device, &found] { found.locksKnown = readLocks(device, found.lockHolders); };
+    std::future<void> locks;
+    try {
+        locks = std::async(std::launch::async, readTheLocks);
+    } catch (const std::system_error&) {
+        readTheLocks(); // no thread to be had
+    }
     ProcessReader reader(device, limit, scan->uses);
     scanProcesses(&reader, device, limit, *scan);
+    if (locks.valid()) {
+        locks.get();
+    }
     std::sort(scan->uses.begin(), scan->uses.end());
     scan->uses.erase(std::unique(scan->uses.begin(), scan->uses.end()), scan->uses.end());
     scan->complete = scan->complete && scan->live.complete;
