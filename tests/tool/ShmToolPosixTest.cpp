@@ -579,19 +579,19 @@ TEST_F(ShmTool, ARecordSeenOnlyInOneThreadsMappingsOrDescriptorsIsKept)
     }
 }
 
-// With no time to read the processes (OKR_SHM_SCAN_SECONDS=0) nothing is
-// known to be unused: said on standard error, and clean removes nothing.
+// With no time to read the processes and their locks (OKR_SHM_SCAN_SECONDS=0)
+// nothing is known to be unused: said on standard error, and clean removes nothing.
 TEST_F(ShmTool, ProcessesLeftUnreadAtTheDeadlineMakeTheStateUnknownAndCleanKeepsAll)
 {
     std::string record;
     ASSERT_TRUE(killedCheck(record));
     ASSERT_EQ(0, setenv("OKR_SHM_SCAN_SECONDS", "0", 1));
-    const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,state"});
+    const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,locks,state"});
     const ToolRun clean = runTool({"clean"});
     unsetenv("OKR_SHM_SCAN_SECONDS");
 
     EXPECT_EQ(1, list.status);
-    EXPECT_NE(std::string::npos, list.output.find(record + " unknown unknown\n")) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find(record + " unknown unknown unknown\n")) << list.output;
     EXPECT_NE(std::string::npos, list.errors.find("okr-shm: reading the processes took too long; ")) << list.errors;
     EXPECT_EQ(1, clean.status);
     EXPECT_NE(0u, inodeOf(record)) << clean.output;

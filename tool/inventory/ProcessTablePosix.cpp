@@ -413,14 +413,16 @@ private:
 // The flock(2) locks on the folder's files and who holds them, from
 // /proc/locks: "1: FLOCK  ADVISORY  READ  1234 00:19:5678 0 EOF" (major and
 // minor in hex); a line "1: -> FLOCK ..." waits and holds nothing. A holder
-// the reader cannot name is 0.
-bool readLocks(std::uint64_t device, Uses& holders)
+// the reader cannot name is 0. Any user can take millions of locks: lines
+// are parsed as they come, only the folder's are kept, and reading them is
+// held to the scan's limit (false: not known).
+bool readLocks(std::uint64_t device, const ScanLimit& limit, Uses& holders)
 {
-    std::string locks;
-    if (readProcFile(AT_FDCWD, "/proc/locks", locks) != 0) {
+    const Descriptor file(open("/proc/locks", O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         return false;
     }
-    anyLine(locks, [device, &holders](const std::vector<std::string_view>& fields) {
+    const auto keepHolder = [device, &holders](const std::vector<std::string_view>& fields) {
         long long pid = 0;
         unsigned int major = 0;
         unsigned int minor = 0;
@@ -432,7 +434,29 @@ bool readLocks(std::uint64_t device, Uses& holders)
             holders.emplace_back(inode, pid > 0 ? pid : 0);
         }
         return false;
-    });
+    };
+    std::string lines;
+    char chunk[16384];
+    for (;;) {
+        if (limit.reached()) {
+            return false;
+        }
+        const ssize_t got = read(file.get(), chunk, sizeof chunk);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        lines.append(chunk, static_cast<std::size_t>(got));
+        const std::size_t whole = lines.rfind('\n') + 1; // 0 when no line has ended yet
+        anyLine(std::string_view(lines).substr(0, whole), keepHolder);
+        lines.erase(0, whole);
+    }
+    anyLine(lines, keepHolder);
     std::sort(holders.begin(), holders.end());
     holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
     return true;
@@ -467,7 +491,9 @@ ObjectUsers::ObjectUsers(const ObjectFolder& folder, const ScanLimit& limit) : s
     // A reader of /proc/locks waits for the kernel to quiesce every CPU:
     // milliseconds of no work, spent beside the scan.
     Scan& found = *scan;
-    const auto readTheLocks = [device, &found] { found.locksKnown = readLocks(device, found.lockHolders); };
+    const auto readTheLocks = [device, &limit, &found] {
+        found.locksKnown = readLocks(device, limit, found.lockHolders);
+    };
     std::future<void> locks;
     try {
         locks = std::async(std::launch::async, readTheLocks);
