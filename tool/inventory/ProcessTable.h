@@ -33,7 +33,8 @@ struct ProcessList {
 // slow (a process may hold a million descriptors): the scan stops at the
 // deadline, or once stop (optional) says so, and what it did not read is
 // unknown, never taken as unused. Both are checked for every process and
-// every few thousand descriptors.
+// every few thousand descriptors, and by the thread that reads the locks
+// beside the scan: stop must be safe to call from two threads at once.
 struct ScanLimit {
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     std::function<bool()> stop;
