@@ -46,9 +46,6 @@ struct ScanLimit {
     static constexpr double defaultSeconds = 10.0;
 };
 
-// Every process running now that the tool can see.
-ProcessList liveProcesses();
-
 struct ObjectUse {
     std::vector<ProcessId> pids; // processes seen mapping or holding the object
     bool heldOpen = false;       // some process, named or not, holds it
@@ -71,7 +68,7 @@ public:
     ObjectUsers& operator=(const ObjectUsers&) = delete;
 
     ObjectUse of(const ObjectFile& file) const;
-    // The processes alive during the scan (what liveProcesses() would say).
+    // The processes alive during the scan (every process the tool could see).
     const ProcessList& live() const;
     // How many processes the limit left unread; 0 when it was not reached.
     std::size_t unread() const;

@@ -475,9 +475,8 @@ struct ObjectUsers::Scan {
 
 namespace {
 
-// Reads every process once: whether it lives, and, when reader is given,
-// what it uses.
-void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit& limit, ObjectUsers::Scan& found);
+// Reads every process once: whether it lives, and what it uses.
+void scanProcesses(ProcessReader& reader, std::uint64_t device, const ScanLimit& limit, ObjectUsers::Scan& found);
 
 } // namespace
 
@@ -501,7 +500,7 @@ ObjectUsers::ObjectUsers(const ObjectFolder& folder, const ScanLimit& limit) : s
         readTheLocks(); // no thread to be had
     }
     ProcessReader reader(device, limit, scan->uses);
-    scanProcesses(&reader, device, limit, *scan);
+    scanProcesses(reader, device, limit, *scan);
     if (locks.valid()) {
         locks.get();
     }
@@ -514,7 +513,7 @@ namespace {
 
 // Each process is read through one handle on its /proc folder, so that a new
 // process that takes its id meanwhile is never read in its place.
-void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit& limit, ObjectUsers::Scan& found)
+void scanProcesses(ProcessReader& reader, std::uint64_t device, const ScanLimit& limit, ObjectUsers::Scan& found)
 {
     found.live.complete = seesEveryProcess();
     const Descriptor proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -546,8 +545,8 @@ void scanProcesses(ProcessReader* reader, std::uint64_t device, const ScanLimit&
         }
         const ProcessId id = std::strtoll(name, nullptr, 10);
         bool running = !hasEnded(status);
-        if (reader != nullptr && id != self) {
-            failure = reader->read(process.get(), id, status, running);
+        if (id != self) {
+            failure = reader.read(process.get(), id, status, running);
         } else if (!running) {
             failure = threadsOnly.runningThread(process.get(), running);
         }
@@ -606,14 +605,6 @@ ObjectUse ObjectUsers::of(const ObjectFile& file) const
 const ProcessList& ObjectUsers::live() const { return scan->live; }
 
 std::size_t ObjectUsers::unread() const { return scan->unread; }
-
-ProcessList liveProcesses()
-{
-    ObjectUsers::Scan found;
-    scanProcesses(nullptr, 0, ScanLimit::fromNow(), found);
-    found.live.complete = found.live.complete && found.complete;
-    return found.live;
-}
 
 } // namespace tool
 } // namespace okr

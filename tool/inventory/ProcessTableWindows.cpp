@@ -67,8 +67,7 @@ std::vector<DWORD> processIds(bool& listed)
     }
 }
 
-} // namespace
-
+// Every process running now that the tool can see.
 ProcessList liveProcesses()
 {
     ProcessList list;
@@ -93,6 +92,8 @@ ProcessList liveProcesses()
     }
     return list;
 }
+
+} // namespace
 
 // Which processes map a file cannot be read here; only whether any process
 // holds it open; no descriptor is read, so no limit applies.
