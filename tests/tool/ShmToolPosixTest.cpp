@@ -968,15 +968,26 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
     const std::string stranger = std::to_string(strangerUid);
     const std::string list = "exec setpriv --reuid=" + stranger + " --regid=" + stranger + " --clear-groups " + tool +
                              " list -n --raw -o name,users";
-    for (const bool reaches : {true, false}) {
-        std::string script =
-            "mount -t tmpfs -o mode=1777 none /dev/shm && : >/dev/shm/okr-a || exit 1; unshare --mount sh -c \"";
-        script += reaches ? "" : "umount /dev/shm && ";
-        script += "exec tail --pid=$$ -f /dev/null >/dev/null 2>&1\" & while [ \"$(cat /proc/$!/comm)\" != tail ]; do "
-                  "[ -d /proc/$! ] || exit 1; sleep 0.01; done; ";
-        script += list;
+    const std::string untilTheToolEnds = "tail --pid=$$ -f /dev/null 2>/dev/null";
+    const std::string withAFolder =
+        "mount -t tmpfs -o mode=1777 none /dev/shm && head -c 64 /dev/zero >/dev/shm/okr-a || exit 1; ";
+    const std::string isTail = "[ \"$(cat /proc/$!/comm)\" = tail ]";
+    const struct {
+        std::string root, ready, users;
+    } cases[] = {
+        {"unshare --mount sh -c \"exec " + untilTheToolEnds + " >/dev/null\"", isTail, "unknown"},
+        {"unshare --mount sh -c \"umount /dev/shm && exec " + untilTheToolEnds + " >/dev/null\"", isTail, "-"},
+        // Its main thread has left the namespace: the thread that maps tells.
+        {"unshare --mount sh -c \"umount /dev/shm && echo && exec " + untilTheToolEnds + "\" | { read -r _; exec " +
+             threadPeer + " okr-a >/dev/null 2>&1; }",
+         "grep -qs '^State:.Z' /proc/$!/status && grep -qs okr-a /proc/$!/task/*/maps", "unknown"},
+    };
+    for (const auto& root : cases) {
+        std::string script = withAFolder;
+        script.append(root.root).append(" & until ").append(root.ready);
+        script.append("; do [ -d /proc/$! ] || exit 1; sleep 0.01; done; ").append(list);
         const ToolRun listing = finish(*startTool({"--mount", "/bin/sh", "-c", script}, -1, 0, "/usr/bin/unshare"));
-        EXPECT_EQ(reaches ? "okr-a unknown\n" : "okr-a -\n", listing.output) << reaches << listing.errors;
+        EXPECT_EQ("okr-a " + root.users + "\n", listing.output) << root.root << listing.errors;
     }
 }
 
