@@ -971,6 +971,7 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
     const std::string untilTheToolEnds = "tail --pid=$$ -f /dev/null 2>/dev/null";
     const std::string withAFolder =
         "mount -t tmpfs -o mode=1777 none /dev/shm && head -c 64 /dev/zero >/dev/shm/okr-a || exit 1; ";
+    const std::string peerIsReady = "grep -qs '^State:.Z' /proc/$!/status && grep -qs okr-a /proc/$!/task/*/maps";
     const std::string isTail = "[ \"$(cat /proc/$!/comm)\" = tail ]";
     const struct {
         std::string root, ready, users;
@@ -980,7 +981,12 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
         // Its main thread has left the namespace: the thread that maps tells.
         {"unshare --mount sh -c \"umount /dev/shm && echo && exec " + untilTheToolEnds + "\" | { read -r _; exec " +
              threadPeer + " okr-a >/dev/null 2>&1; }",
-         "grep -qs '^State:.Z' /proc/$!/status && grep -qs okr-a /proc/$!/task/*/maps", "unknown"},
+         peerIsReady, "unknown"},
+        // ... in a folder of its own: it cannot reach this one.
+        {"unshare --mount bash -c \"umount /dev/shm && mount -t tmpfs none /dev/shm && head -c 64 /dev/zero "
+         ">/dev/shm/okr-a && exec " +
+             threadPeer + " okr-a < <(exec " + untilTheToolEnds + ") >/dev/null 2>&1\"",
+         peerIsReady, "-"},
     };
     for (const auto& root : cases) {
         std::string script = withAFolder;
