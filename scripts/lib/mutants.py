@@ -2,9 +2,13 @@
 
   mutants.py list SINCE [OPTIONS]   prints the mutants, one a line
   mutants.py tsv SINCE [OPTIONS]    writes them in the format of tests/mutations.tsv
+  mutants.py stale [--root DIR]     the lines of tests/equivalent-mutants.tsv that
+                                    no longer name a mutant of their file
 OPTIONS: --max N (a sample of N, the same for the same --seed S), --diff FILE (a
 diff to read instead of `git diff -U0 SINCE`; SINCE is then ignored), --root DIR
-(where the diff's files are; the repository by default).
+(where the diff's files are; the repository by default), --equivalent FILE (tsv
+only: the sample's mutants that tests/equivalent-mutants.tsv shows equivalent go
+to FILE, one a line with the reason, instead of into the list to run).
 
 Only C and C++ sources outside tests/ and bench/ count. On each changed line,
 outside comments and literals: a relational or equality operator swapped, &&
@@ -21,6 +25,7 @@ import re
 import subprocess
 import sys
 
+LEDGER = "tests/equivalent-mutants.tsv"
 SOURCES = (".c", ".cc", ".cpp", ".h", ".hpp")  # not the generated tables (.inc)
 SKIPPED = ("tests/", "bench/")
 
@@ -181,6 +186,51 @@ def mutants_of(root, changed):
     return mutants
 
 
+def ledger_key(name, line, kind, shown):
+    """What names a mutant across edits elsewhere in its file: no line number."""
+    return (name, line.strip(), f"{kind}: {shown}")
+
+
+def read_ledger(root):
+    """{key: why} of the mutants shown equivalent, and {key: line number in the ledger}."""
+    reasons, where = {}, {}
+    path = os.path.join(root, LEDGER)
+    if not os.path.isfile(path):
+        return reasons, where
+    with open(path, encoding="utf-8") as f:
+        for at, line in enumerate(f, 1):
+            if not line.strip() or line.startswith("#"):
+                continue
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) != 4 or not all(fields):
+                sys.exit(f"{LEDGER}:{at}: want 4 tab-separated fields (file, line, mutant, why)")
+            key = tuple(fields[:3])
+            reasons[key] = fields[3]
+            where[key] = at
+    return reasons, where
+
+
+def line_of(root, name, number):
+    with open(os.path.join(root, name), encoding="utf-8", newline="") as f:
+        return f.read().splitlines()[number - 1]
+
+
+def stale(root):
+    """Ledger lines whose mutant the generator no longer makes: the code moved on."""
+    reasons, where = read_ledger(root)
+    made = set()
+    for name in {key[0] for key in reasons}:
+        if os.path.isfile(os.path.join(root, name)):
+            with open(os.path.join(root, name), encoding="utf-8", newline="") as f:
+                count = len(f.read().splitlines())
+            for _, number, kind, shown, _, _ in mutants_of(root, {name: set(range(1, count + 1))}):
+                made.add(ledger_key(name, line_of(root, name, number), kind, shown))
+    gone = sorted((where[key], key) for key in reasons if key not in made)
+    for at, (name, line, mutant) in gone:
+        print(f"{LEDGER}:{at}: no mutant '{mutant}' of '{line}' in {name}")
+    return 1 if gone else 0
+
+
 def suite_of(name):
     """The suite a mutant of this file runs: linux, or windows and the Wine tests that reach it."""
     if not re.search(r"Windows\.(cpp|h)$", name):
@@ -197,16 +247,20 @@ def escape(text):
 
 
 def main(argv):
-    if len(argv) < 3 or argv[1] not in ("list", "tsv"):
+    if len(argv) < 2 or argv[1] not in ("list", "tsv", "stale") or (argv[1] != "stale" and len(argv) < 3):
         sys.exit(__doc__)
-    command, since, options = argv[1], argv[2], argv[3:]
-    settings = {"--max": None, "--seed": "1", "--diff": None, "--root": None}
+    command, since, options = argv[1], (argv[2:] or [None])[0], argv[3:]
+    settings = {"--max": None, "--seed": "1", "--diff": None, "--root": None, "--equivalent": None}
+    if command == "stale":
+        options = argv[2:]
     for key, value in zip(options[::2], options[1::2]):
         if key not in settings:
             sys.exit(f"unknown option {key}")
         settings[key] = value
     root = settings["--root"] or subprocess.run(["git", "rev-parse", "--show-toplevel"], check=True,
                                                 capture_output=True, text=True).stdout.strip()
+    if command == "stale":
+        return stale(root)
     if settings["--diff"]:
         with open(settings["--diff"], encoding="utf-8") as f:
             diff = f.read()
@@ -218,13 +272,22 @@ def main(argv):
     if settings["--max"] is not None and int(settings["--max"]) < total:
         chosen = random.Random(settings["--seed"]).sample(range(total), int(settings["--max"]))
         mutants = [mutants[i] for i in sorted(chosen)]
+    reasons, _ = read_ledger(root)
+    equivalent = []
     for name, number, kind, shown, text, replacement in mutants:
         where = f"{name}:{number}: {kind}: {shown}"
+        why = reasons.get(ledger_key(name, line_of(root, name, number), kind, shown))
         if command == "list":
-            print(where)
+            print(where + (f" [equivalent: {why}]" if why else ""))
+        elif why and settings["--equivalent"]:
+            equivalent.append(f"{where} [{why}]\n")
         else:
             print("\t".join((name, escape(text), escape(replacement), suite_of(name), where)))
-    print(f"{len(mutants)} mutants" + (f" of {total}" if len(mutants) < total else ""), file=sys.stderr)
+    if settings["--equivalent"]:
+        with open(settings["--equivalent"], "w", encoding="utf-8") as f:
+            f.writelines(equivalent)
+    print(f"{len(mutants)} mutants" + (f" of {total}" if len(mutants) < total else "") +
+          (f", {len(equivalent)} of them shown equivalent" if equivalent else ""), file=sys.stderr)
     return 0
 
 
