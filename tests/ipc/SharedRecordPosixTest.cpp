@@ -19,6 +19,8 @@
 
 #include <csignal>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,7 +51,7 @@ struct FolderCase {
     const char* output;
 };
 
-#define DENIED "error: Access to shared memory denied\nerror: Access to shared memory denied\nrefused\n"
+#define DENIED "error: Access to shared memory denied\n"
 
 class RecordInPrivateFolder : public ::testing::TestWithParam<FolderCase> {};
 
@@ -65,8 +67,9 @@ TEST_P(RecordInPrivateFolder, LeavesOnlyWhatItPublished)
     std::string script = c.commands;
     for (std::string::size_type at; (at = script.find("STRANGER")) != std::string::npos;) {
         script.replace(at, 8,
-                       "stat -c %a /dev/shm/r; setpriv --reuid=" + std::to_string(strangerUid) + " --regid=" +
-                           std::to_string(strangerUid) + " --clear-groups sh -c 'PEER read r; PEER open r 0x77; " +
+                       "stat -c %a /dev/shm/r; setpriv --reuid=" + std::to_string(strangerUid) +
+                           " --regid=" + std::to_string(strangerUid) +
+                           " --clear-groups sh -c 'PEER read r; PEER open r 0x77; PEER remove r; " +
                            "truncate -s 70000 /dev/shm/r 2>/dev/null || echo refused'; stat -c %s /dev/shm/r");
     }
     for (std::string::size_type at; (at = script.find("PEER")) != std::string::npos;) {
@@ -120,6 +123,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "timeout 0.2 PEER wait r 400; echo $?; PEER wait r 100; (sleep 0.3; PEER openOrCreate r) & "
                    "timeout 5 PEER wait r 30000; wait",
                    "124\nerror: Shared memory name does not exist\n00000000\n00000000\nr\n"},
+        // Other names appearing meanwhile neither end the wait nor change how
+        // it ends; a name as long as the folder allows is seen appearing.
+        FolderCase{"WaitingOpenAmongOtherNames", 0,
+                   "PEER wait r 400 & sleep 0.2; PEER openOrCreate s 1; wait; n=$(printf %0255d 0); "
+                   "PEER wait $n 30000 & sleep 0.3; PEER openOrCreate $n; wait; PEER remove $n",
+                   "00000001\nerror: Shared memory name does not exist\n00000000\n00000000\nremoved\ns\n"},
         // A program the owner starts inherits none of its locks (looked at
         // from a shell of its own: this one must never wait on a pipe).
         FolderCase{"LocksStayOutOfExec", 0,
@@ -135,13 +144,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "sleep 0.3; rm /dev/shm/r; PEER openOrCreate r 2 3<&-; exec 3<&-; wait",
                    "00000001\nerror: Cannot open shared memory\n00000002\n00000002\nr\n"},
         // Another user reaches a record only as far as its access, applied
-        // whatever the umask, lets it: reading, writing, resizing.
+        // whatever the umask, lets it: reading, writing, resizing; never
+        // removing it from the sticky folder, and told so.
         FolderCase{"UserAccess", 0, "umask 077; PEER openOrCreate r 1; STRANGER",
-                   "00000001\n600\n" DENIED "65536\nr\n"},
+                   "00000001\n600\n" DENIED DENIED DENIED "refused\n65536\nr\n"},
         FolderCase{"GroupAccess", 0, "umask 077; PEER --access=group openOrCreate r 1; STRANGER",
-                   "00000001\n660\n" DENIED "65536\nr\n"},
+                   "00000001\n660\n" DENIED DENIED DENIED "refused\n65536\nr\n"},
         FolderCase{"EveryoneAccess", 0, "umask 077; PEER --access=everyone openOrCreate r 1; STRANGER",
-                   "00000001\n666\n00000001\n00000077\n70000\nr\n"}),
+                   "00000001\n666\n00000001\n00000077\n" DENIED "70000\nr\n"}),
     [](const ::testing::TestParamInfo<FolderCase>& param) { return std::string(param.param.label); });
 
 TEST(RecordOfAnotherUser, OpeningItWithoutTheRightIsAccessDenied)
@@ -212,6 +222,21 @@ TEST(RecordOwner, AForkedChildsEndLeavesItsParentsName)
     }
     ASSERT_EQ(child, waitpid(child, nullptr, 0));
     EXPECT_TRUE(blockExists(name));
+}
+
+// A process that loses create again and again must not run out of descriptors.
+TEST(RecordOwner, ALostCreateLeavesNoDescriptorOpen)
+{
+    const std::string name = uniqueName("lost");
+    BlockCleanup cleanup(name);
+    const auto owner = SharedRecord<PeerRecord>::create(name);
+    const auto open = [] {
+        namespace fs = std::filesystem;
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto before = open();
+    EXPECT_THROW(SharedRecord<PeerRecord>::create(name), okr::ipc::SharedException);
+    EXPECT_EQ(before, open());
 }
 
 } // namespace
