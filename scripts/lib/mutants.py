@@ -175,7 +175,15 @@ def mutants_of(root, changed):
                       line[start:end].strip() if kind == "flag dropped" else f"{line[start:end].strip()} -> {new.strip()}")
                      for kind, start, end, new in line_mutants(line, code)]
             edits += [("guard removed", first, last, "", "") for first, last in guards(lines, number, changed[name])]
-            for kind, first, last, new, what in edits:
+            # The same change at two places of a line is told apart by its
+            # place from the left: "constant: 1 -> 0 #2".
+            alike = {}
+            for at, (kind, _, _, _, what) in enumerate(edits):
+                alike.setdefault((kind, what), []).append(at)
+            for at, (kind, first, last, new, what) in enumerate(edits):
+                places = alike[(kind, what)]
+                if len(places) > 1:
+                    what += f" #{places.index(at) + 1}"
                 before, after = unique_context(lines, first, last, source)
                 text = "".join(lines[before - 1:after])
                 replacement = "".join(lines[before - 1:first - 1]) + new + "".join(lines[last:after])

@@ -581,10 +581,27 @@ TEST_F(ShmTool, ARecordSeenOnlyInOneThreadsMappingsOrDescriptorsIsKept)
 
 // With no time to read the processes and their locks (OKR_SHM_SCAN_SECONDS=0)
 // nothing is known to be unused: said on standard error, and clean removes nothing.
+// A value that is no such number leaves the default time, in which a
+// process with thousands of descriptors is read whole.
 TEST_F(ShmTool, ProcessesLeftUnreadAtTheDeadlineMakeTheStateUnknownAndCleanKeepsAll)
 {
     std::string record;
     ASSERT_TRUE(killedCheck(record));
+    ChildProcess many("/usr/bin/python3",
+                      {"-c",
+                       "import resource, sys\nresource.setrlimit(resource.RLIMIT_NOFILE, (5000, 5000))\n"
+                       "fds = [open('/dev/null') for _ in range(4200)]\nprint('open', flush=True)\nsys.stdin.read()"},
+                      ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(many.readLine(line) && line == "open") << line;
+    for (const char* notSeconds : {"x", "-1", "2s"}) {
+        ASSERT_EQ(0, setenv("OKR_SHM_SCAN_SECONDS", notSeconds, 1));
+        EXPECT_EQ(record + " orphaned\nokr-sync orphaned\n",
+                  runTool({"list", "-n", "--raw", "-o", "name,state"}).output)
+            << notSeconds;
+    }
+    many.closeInput();
+    EXPECT_EQ(0, many.wait());
     ASSERT_EQ(0, setenv("OKR_SHM_SCAN_SECONDS", "0", 1));
     const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,locks,state"});
     const ToolRun clean = runTool({"clean"});
