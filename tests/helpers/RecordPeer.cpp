@@ -7,7 +7,8 @@
 //     --hold, once a line or the end of its input came); "error: <what>" and
 //     status 1 on failure. A new record is the user's alone unless --access says.
 //   okr-test-record-peer wait NAME MS
-//     read, waiting up to MS milliseconds for NAME to appear.
+//     read, waiting up to MS milliseconds for NAME to appear; SIGUSR1, where
+//     there is one, is handled meanwhile (and does nothing).
 //   okr-test-record-peer stall NAME
 //     creates NAME with a record whose constructor, between building the
 //     block and publishing it, prints "building" and waits for a line (or
@@ -30,6 +31,7 @@
 #include "ipc/SharedRecord"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -218,6 +220,9 @@ int main(int argc, char** argv)
             return 0;
         }
         if (verb == "read" || verb == "wait") {
+#ifdef SIGUSR1
+            std::signal(SIGUSR1, [](int) {}); // as a product's process may: the wait must outlast it
+#endif
             const auto record = verb == "read"
                                     ? SharedRecord<PeerRecord>::openReadOnly(name)
                                     : SharedRecord<PeerRecord>::openReadOnly(name, std::chrono::milliseconds(value));

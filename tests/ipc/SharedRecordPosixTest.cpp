@@ -123,12 +123,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "timeout 0.2 PEER wait r 400; echo $?; PEER wait r 100; (sleep 0.3; PEER openOrCreate r) & "
                    "timeout 5 PEER wait r 30000; wait",
                    "124\nerror: Shared memory name does not exist\n00000000\n00000000\nr\n"},
-        // Other names appearing meanwhile neither end the wait nor change how
-        // it ends; a name as long as the folder allows is seen appearing.
+        // Other names appearing meanwhile, or a signal its handler takes,
+        // neither end the wait nor change how it ends; a name as long as the
+        // folder allows is seen appearing.
         FolderCase{"WaitingOpenAmongOtherNames", 0,
                    "PEER wait r 400 & sleep 0.2; PEER openOrCreate s 1; wait; n=$(printf %0255d 0); "
-                   "PEER wait $n 30000 & sleep 0.3; PEER openOrCreate $n; wait; PEER remove $n",
-                   "00000001\nerror: Shared memory name does not exist\n00000000\n00000000\nremoved\ns\n"},
+                   "PEER wait $n 30000 & sleep 0.3; PEER openOrCreate $n; wait; PEER remove $n; "
+                   "PEER wait q 3000 & sleep 0.5; kill -USR1 $!; sleep 0.2; PEER openOrCreate q 5; wait",
+                   "00000001\nerror: Shared memory name does not "
+                   "exist\n00000000\n00000000\nremoved\n00000005\n00000005\nq\ns\n"},
         // A program the owner starts inherits none of its locks (looked at
         // from a shell of its own: this one must never wait on a pipe).
         FolderCase{"LocksStayOutOfExec", 0,
