@@ -102,6 +102,29 @@ TEST(SharedFolderWindows, UserLockOfRecords)
     EXPECT_FALSE(record.isCurrent());
 }
 
+// A folder under a record's name is neither the record nor its absence:
+// each call refuses it, and it stays.
+TEST(SharedFolderWindows, AFolderUnderARecordsNameIsRefusedNotTakenForMissing)
+{
+    using Record = okr::ipc::SharedRecord<std::uint64_t>;
+    const std::string name = uniqueName("folder");
+    const fs::path folder = fs::path(sharedFolder()) / name;
+    ASSERT_TRUE(fs::create_directory(folder));
+    void (*const calls[])(const std::string&) = {
+        [](const std::string& n) { Record::open(n); }, [](const std::string& n) { Record::openReadOnly(n); },
+        [](const std::string& n) { Record::openOrCreate(n); }, [](const std::string& n) { Record::remove(n); }};
+    for (std::size_t call = 0; call < std::size(calls); ++call) {
+        try {
+            calls[call](name);
+            ADD_FAILURE() << "call " << call << " took the folder for a record";
+        } catch (const okr::ipc::SharedException& e) {
+            EXPECT_NE(okr::ipc::SharedError::nameMissing, e.code()) << call << ": " << e.what();
+        }
+    }
+    EXPECT_TRUE(fs::is_directory(folder));
+    fs::remove(folder);
+}
+
 // SharedType's user lock: refused while someone decides the block is
 // unused, shared by its users; the name checked against the very file.
 TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
