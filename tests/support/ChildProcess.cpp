@@ -289,8 +289,10 @@ bool ChildProcess::stuckOnInput() const
 {
     // A wake-up under way may not show in the child's state yet, but its
     // cause does until the child has run: input in the pipe, its end, or a
-    // signal. So the causes are looked at first, the state after.
-    return !(childInput >= 0 && readable(childInput)) && !signalPending(child) && waitsForInput(child);
+    // signal. So the causes are looked at first, the state after. Input the
+    // test closed ends every read, a terminal's too (hung up, with nothing
+    // left here to look at).
+    return toChild >= 0 && !(childInput >= 0 && readable(childInput)) && !signalPending(child) && waitsForInput(child);
 }
 
 bool ChildProcess::readLine(std::string& line)
