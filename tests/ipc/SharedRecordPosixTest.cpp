@@ -227,7 +227,9 @@ TEST(RecordOwner, AForkedChildsEndLeavesItsParentsName)
     EXPECT_TRUE(blockExists(name));
 }
 
-// A process that loses create again and again must not run out of descriptors.
+// A process that loses create again and again must not run out of
+// descriptors, nor one that runs with its input closed (as daemons do), in
+// which descriptor 0 is a block's like any other.
 TEST(RecordOwner, ALostCreateLeavesNoDescriptorOpen)
 {
     const std::string name = uniqueName("lost");
@@ -240,6 +242,14 @@ TEST(RecordOwner, ALostCreateLeavesNoDescriptorOpen)
     const auto before = open();
     EXPECT_THROW(SharedRecord<PeerRecord>::create(name), okr::ipc::SharedException);
     EXPECT_EQ(before, open());
+    const int input = dup(STDIN_FILENO);
+    close(STDIN_FILENO);
+    EXPECT_THROW(SharedRecord<PeerRecord>::create(name), okr::ipc::SharedException);
+    EXPECT_TRUE(SharedRecord<PeerRecord>::remove(name));
+    const bool closed = fcntl(STDIN_FILENO, F_GETFD) < 0;
+    dup2(input, STDIN_FILENO);
+    close(input);
+    EXPECT_TRUE(closed) << "descriptor 0 left open";
 }
 
 } // namespace
