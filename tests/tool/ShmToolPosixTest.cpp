@@ -20,6 +20,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -800,6 +801,10 @@ TEST_P(ShmToolHostileName, PrintsAsOneQuotedLineThatLooksLikeNoOtherName)
     const ToolRun list = runTool({"list"});
     EXPECT_EQ(0, list.status) << list.errors;
     EXPECT_EQ(std::string::npos, list.output.find('\x1b')) << "an escape sequence reached the terminal";
+    // Every title stands apart, however narrow its column's values.
+    EXPECT_TRUE(
+        std::regex_search(list.output, std::regex("^NAME +KIND +SIZE +LAYOUT +OWNER +MODIFIED +USERS +LOCKS +STATE\n")))
+        << list.output;
     const std::size_t row = list.output.find('\n') + 1;
     EXPECT_EQ(printed + "  ", list.output.substr(row, printed.size() + 2)) << list.output;
     EXPECT_EQ(list.output.size() - 1, list.output.find('\n', row)) << "more than one row: " << list.output;
