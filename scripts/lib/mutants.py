@@ -154,7 +154,8 @@ def unique_context(lines, first, last, source):
 
 
 def mutants_of(root, changed):
-    """[(file, line, kind, original, mutated, text, replacement)] in file and line order."""
+    """[(file, number, kind, shown, text, replacement, line)] in file and line order; changed maps
+    a file to its changed line numbers, or to None for every line."""
     mutants = []
     for name in sorted(changed):
         path = os.path.join(root, name)
@@ -167,14 +168,15 @@ def mutants_of(root, changed):
         offset = [0]
         for line in lines:
             offset.append(offset[-1] + len(line))
-        for number in sorted(n for n in changed[name] if 1 <= n <= len(lines)):
+        numbers = set(range(1, len(lines) + 1)) if changed[name] is None else changed[name]
+        for number in sorted(n for n in numbers if 1 <= n <= len(lines)):
             line = lines[number - 1]
             code = mask[offset[number - 1]:offset[number]]
             edits = [(kind, number, number, line[:start] + new + line[end:],
                       f"if ({line[start:end]})" if kind == "negated" else
                       line[start:end].strip() if kind == "flag dropped" else f"{line[start:end].strip()} -> {new.strip()}")
                      for kind, start, end, new in line_mutants(line, code)]
-            edits += [("guard removed", first, last, "", "") for first, last in guards(lines, number, changed[name])]
+            edits += [("guard removed", first, last, "", "") for first, last in guards(lines, number, numbers)]
             # The same change at two places of a line is told apart by its
             # place from the left: "constant: 1 -> 0 #2".
             alike = {}
@@ -190,7 +192,7 @@ def mutants_of(root, changed):
                 if source.count(text) != 1 or text == replacement:
                     continue
                 shown = line.strip() if kind == "guard removed" else what
-                mutants.append((name, number, kind, shown, text, replacement))
+                mutants.append((name, number, kind, shown, text, replacement, line))
     return mutants
 
 
@@ -218,21 +220,12 @@ def read_ledger(root):
     return reasons, where
 
 
-def line_of(root, name, number):
-    with open(os.path.join(root, name), encoding="utf-8", newline="") as f:
-        return f.read().splitlines()[number - 1]
-
-
 def stale(root):
     """Ledger lines whose mutant the generator no longer makes: the code moved on."""
     reasons, where = read_ledger(root)
     made = set()
-    for name in {key[0] for key in reasons}:
-        if os.path.isfile(os.path.join(root, name)):
-            with open(os.path.join(root, name), encoding="utf-8", newline="") as f:
-                count = len(f.read().splitlines())
-            for _, number, kind, shown, _, _ in mutants_of(root, {name: set(range(1, count + 1))}):
-                made.add(ledger_key(name, line_of(root, name, number), kind, shown))
+    for name, _, kind, shown, _, _, line in mutants_of(root, dict.fromkeys({key[0] for key in reasons})):
+        made.add(ledger_key(name, line, kind, shown))
     gone = sorted((where[key], key) for key in reasons if key not in made)
     for at, (name, line, mutant) in gone:
         print(f"{LEDGER}:{at}: no mutant '{mutant}' of '{line}' in {name}")
@@ -282,9 +275,9 @@ def main(argv):
         mutants = [mutants[i] for i in sorted(chosen)]
     reasons, _ = read_ledger(root)
     equivalent = []
-    for name, number, kind, shown, text, replacement in mutants:
+    for name, number, kind, shown, text, replacement, line in mutants:
         where = f"{name}:{number}: {kind}: {shown}"
-        why = reasons.get(ledger_key(name, line_of(root, name, number), kind, shown))
+        why = reasons.get(ledger_key(name, line, kind, shown))
         if command == "list":
             print(where + (f" [equivalent: {why}]" if why else ""))
         elif why and settings["--equivalent"]:
