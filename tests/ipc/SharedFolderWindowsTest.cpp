@@ -3,7 +3,6 @@
 
 #include "ipc/BlockLock.h"
 #include "ipc/BootStamp.h"
-#include "ipc/RecordLocks.h"
 #include "ipc/SharedRecord"
 #include "ipc/SharedType"
 #include "support/ShmTestSupport.h"
@@ -72,12 +71,13 @@ TEST(SharedFolderWindows, RefusedNamesCreateNothingOutsideTheFolder)
 namespace bip = boost::interprocess;
 
 // Whoever decides that a block is unused: the exclusive user lock, taken
-// (or given back) on a handle of its own.
+// (or given back) on a handle of its own, on the byte okr(3) gives other
+// tools (0x7FFFFFFF00000000), not the library's constant.
 bool judgeUnused(const bip::shared_memory_object& judge, bool take)
 {
     OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase + okr::ipc::recordLocks::userByte);
-    at.OffsetHigh = static_cast<DWORD>(okr::ipc::recordLocks::windowsLockBase >> 32);
+    at.Offset = 0;
+    at.OffsetHigh = 0x7FFFFFFF;
     const HANDLE file = judge.get_mapping_handle().handle;
     return take ? LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0
                 : UnlockFileEx(file, 0, 1, 0, &at) != 0;

@@ -1,9 +1,8 @@
 // SharedRecord where only POSIX lets a test arrange it: a /dev/shm of its own
 // (full, or to be listed afterwards), another user, a killed or forked
-// process, a FIFO, and the locks of ipc/RecordLocks.h taken from outside.
+// process, a FIFO, and the locks okr(3) lays out taken from outside.
 
 #include "helpers/PeerRecord.h"
-#include "ipc/RecordLocks.h"
 #include "ipc/SharedRecord"
 #include "support/ChildProcess.h"
 #include "support/ProcessRunner.h"
@@ -202,8 +201,9 @@ TEST(RecordTakeOver, ReadersCarryOnWithTheNewOwnerOfAKilledOnesRecord)
     EXPECT_EQ(2u, reader->visits) << "the record was built anew, not taken over";
     EXPECT_TRUE(reader.isCurrent());
     EXPECT_EQ(error(recordError::ownerAlive), runCommand(takeOver).output) << "the successor holds no owner lock";
-    // Whoever holds the name lock is removing the name: the owner's end leaves it to them.
-    struct flock nameLock = {F_WRLCK, SEEK_SET, static_cast<off_t>(okr::ipc::recordLocks::nameByte), 1, 0};
+    // Whoever holds the name lock is removing the name: the owner's end leaves it to them. Byte 2,
+    // as okr(3) gives it to other tools, not the library's constant: a layout changed fails here.
+    struct flock nameLock = {F_WRLCK, SEEK_SET, 2, 1, 0};
     EXPECT_EQ(0, fcntl(fd, F_OFD_SETLK, &nameLock)) << std::strerror(errno);
     successor.closeInput();
     EXPECT_EQ(0, successor.wait());

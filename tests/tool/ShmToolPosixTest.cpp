@@ -7,7 +7,6 @@
 #include "support/ProcessRunner.h"
 #include "support/ShmTestSupport.h"
 
-#include "ipc/RecordLocks.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -194,7 +193,7 @@ protected:
         const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
         struct flock name = {};
         name.l_type = F_WRLCK;
-        name.l_start = static_cast<off_t>(okr::ipc::recordLocks::nameByte);
+        name.l_start = 2; // as okr(3) documents it
         name.l_len = 1;
         EXPECT_EQ(0, nameLock ? fcntl(fd, F_OFD_SETLK, &name) : flock(fd, LOCK_SH)) << path;
         EXPECT_EQ(0, socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, flight->sockets));
