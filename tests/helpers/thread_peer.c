@@ -5,13 +5,16 @@
  * With --one-thread, the only thread maps it and prints "mapped"; with
  * --own-table, a thread made without CLONE_FILES opens the block into a
  * descriptor table of its own (no lock, no mapping) and prints "held", and
- * the main thread waits for its input to end. */
+ * the main thread waits for its input to end; with --main-elsewhere, a thread
+ * maps the block and the main thread then moves to a mount namespace with no
+ * /dev/shm and waits for its input to end. */
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +56,18 @@ static void* map_and_wait(void* unused)
     return NULL;
 }
 
+static pthread_barrier_t mapped;
+
+static void* map_and_stay(void* unused)
+{
+    (void)unused;
+    map_block();
+    pthread_barrier_wait(&mapped);
+    for (;;) {
+        pause();
+    }
+}
+
 static char stack[64 * 1024] __attribute__((aligned(16)));
 
 /* Only system calls here: the thread shares the main thread's TLS. */
@@ -73,7 +88,7 @@ int main(int argc, char** argv)
     pthread_t worker;
     const char* mode = argc == 3 ? argv[1] : "";
     if (argc < 2 || argc > 3) {
-        fprintf(stderr, "usage: okr-test-thread-peer [--one-thread|--own-table] NAME\n");
+        fprintf(stderr, "usage: okr-test-thread-peer [--one-thread|--own-table|--main-elsewhere] NAME\n");
         return 2;
     }
     snprintf(path, sizeof path, "/%s", argv[argc - 1]);
@@ -87,6 +102,18 @@ int main(int argc, char** argv)
             return 1;
         }
         say_and_wait(NULL);
+    }
+    if (strcmp(mode, "--main-elsewhere") == 0) {
+        if (pthread_barrier_init(&mapped, NULL, 2) != 0 || pthread_create(&worker, NULL, map_and_stay, NULL) != 0) {
+            return 1;
+        }
+        pthread_barrier_wait(&mapped);
+        if (unshare(CLONE_NEWNS) != 0 || mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) != 0 ||
+            umount2("/dev/shm", MNT_DETACH) != 0) {
+            printf("cannot leave\n");
+            _exit(1);
+        }
+        say_and_wait("elsewhere");
     }
     main_thread = pthread_self();
     if (pthread_create(&worker, NULL, map_and_wait, NULL) != 0) {

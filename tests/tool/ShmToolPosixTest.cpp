@@ -1008,6 +1008,11 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
          ">/dev/shm/okr-a && exec " +
              threadPeer + " okr-a < <(exec " + untilTheToolEnds + ") >/dev/null 2>&1\"",
          peerIsReady, "-"},
+        // Its main thread has moved to mounts without the folder: the thread that maps tells.
+        {"unshare --mount sh -c \"umount /dev/shm && echo && exec " + untilTheToolEnds + "\" | { read -r _; exec " +
+             threadPeer + " --main-elsewhere okr-a >/dev/null 2>&1; }",
+         "grep -qs okr-a /proc/$!/task/*/maps && ! grep -qs \" $(mountpoint -d /dev/shm) \" /proc/$!/mountinfo",
+         "unknown"},
     };
     for (const auto& root : cases) {
         std::string script = withAFolder;

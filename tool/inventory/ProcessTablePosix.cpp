@@ -241,41 +241,40 @@ bool parsedDevice(std::string_view text, int base, unsigned int& major, unsigned
     return parsed(text.substr(0, end), minor, base);
 }
 
-// What a task's mounts say of the folder's file system: 1 it may reach it
-// (or they cannot be read), 0 it cannot, -1 the task has left its mount
-// namespace: it is ending, and its descriptors and mappings went before.
-int reachOf(int task, std::uint64_t device)
+// Whether a task's mounts include the folder's file system, or cannot be
+// read; not when the task has left its mount namespace (EINVAL) or is gone:
+// it is ending, and its descriptors and mappings went before.
+bool mountsReach(int task, std::uint64_t device)
 {
     std::string mounts;
     const int failure = readProcFile(task, "mountinfo", mounts);
     if (failure == EINVAL || isGone(failure)) {
-        return -1;
+        return false;
     }
     if (failure != 0 || mounts.empty()) {
-        return 1;
+        return true;
     }
     // Each line: mount id, parent id, major:minor (decimal), ...; what cannot
     // be read may be the folder's.
-    const bool reaches = anyLine(mounts, [device](const std::vector<std::string_view>& fields) {
+    return anyLine(mounts, [device](const std::vector<std::string_view>& fields) {
         unsigned int major = 0;
         unsigned int minor = 0;
         std::string_view after;
         return fields.size() < 3 || !parsedDevice(fields[2], 10, major, minor, after) || !after.empty() ||
                makedev(major, minor) == device;
     });
-    return reaches ? 1 : 0;
 }
 
 // For a process whose descriptors and mappings may not be read: false only
-// when none of its mounts is the folder's file system, so that it cannot
-// reach the folder's objects by any path, or when it has ended meanwhile.
+// when none of its threads' mounts is the folder's file system, so that it
+// cannot reach the folder's objects by any path, or when it has ended
+// meanwhile. A thread may have left for a mount namespace of its own, so
+// the main thread's "no" is not the process's.
 bool mayReach(int process, std::uint64_t device)
 {
-    const int leader = reachOf(process, device);
-    if (leader >= 0) {
-        return leader == 1;
+    if (mountsReach(process, device)) {
+        return true;
     }
-    // A main thread that ended leaves the question to the threads that run on.
     const Descriptor tasks(openat(process, "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::vector<std::string> ids;
     if (tasks.get() < 0 || !numberedEntries(tasks.get(), ids)) {
@@ -283,9 +282,8 @@ bool mayReach(int process, std::uint64_t device)
     }
     for (const std::string& id : ids) {
         const Descriptor task(openat(tasks.get(), id.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        const int reach = task.get() < 0 ? (isGone(errno) ? -1 : 1) : reachOf(task.get(), device);
-        if (reach >= 0) {
-            return reach == 1;
+        if (task.get() < 0 ? !isGone(errno) : mountsReach(task.get(), device)) {
+            return true;
         }
     }
     return false;
@@ -404,7 +402,8 @@ private:
             if (!readUses) {
                 return 0;
             }
-            const long tid = std::strtol(id.c_str(), nullptr, 10);
+            long tid = 0;
+            parsed(id, tid); // a numbered entry
             if (failure == 0 && !sharesTableRead(tid, tablesRead)) {
                 failure = readDescriptors(task.get());
                 tablesRead.push_back(tid);
