@@ -7,7 +7,6 @@
 #include "support/ProcessRunner.h"
 #include "support/ShmTestSupport.h"
 
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -1078,6 +1077,33 @@ TEST_F(ShmTool, ASuccessorsNewRecordKeepsItsNameAgainstAHolderOfTheOldBlock)
     EXPECT_NE(std::string::npos, result.output.find("kept " + record + ": changed since it was listed\n"))
         << result.output.substr(result.output.find(record) - 20);
     EXPECT_EQ(successors, inodeOf(record));
+}
+
+// A FIFO that another user puts under a candidate's name once clean has
+// begun is never opened to wait for a writer: an operator who may only read
+// it (here a stranger, in a folder no other process reaches) is not hung.
+TEST_F(ShmTool, AFifoPutUnderACandidatesNameDoesNotHangAStrangersClean)
+{
+    const std::string orphan = okr::common::infoRecordName(2000000000, "", "okr-info-");
+    const std::string stranger = std::to_string(strangerUid);
+    // The fillers sort first and print more than the pipe and clean's buffer hold.
+    const std::string script = "mount -t tmpfs -o mode=1777 none /dev/shm && cd /dev/shm && head -c 16 /dev/zero >" +
+                               orphan + " && chmod 644 " + orphan +
+                               " && i=0 && while [ $i -lt 4000 ]; do : >okr-a$i; i=$((i + 1)); done && exec setpriv "
+                               "--reuid=" +
+                               stranger + " --regid=" + stranger + " --clear-groups " + tool + " clean";
+    const std::unique_ptr<ChildProcess> clean =
+        startTool({"--mount", "/bin/sh", "-c", script}, -1, 0, "/usr/bin/unshare");
+    std::string line;
+    ASSERT_TRUE(clean->readLine(line)) << line;
+    const std::string path = "/proc/" + std::to_string(clean->pid()) + "/root/dev/shm/" + orphan;
+    ASSERT_EQ(0, unlink(path.c_str()));
+    ASSERT_EQ(0, mkfifo(path.c_str(), 0644));
+    ASSERT_EQ(0, chmod(path.c_str(), 0644));
+    const ToolRun result = finish(*clean);
+    EXPECT_NE(std::string::npos, result.output.find("kept " + orphan + ": changed since it was listed\n"))
+        << result.errors
+        << result.output.substr(result.output.size() - std::min<std::size_t>(result.output.size(), 300));
 }
 
 // A clean whose output stalls past its candidates holds none of their locks
