@@ -400,17 +400,24 @@ TEST_F(ShmTool, CleanKeepsWhatIsNoInformationRecord)
     }
 }
 
+// A read-only folder's records are still judged: one in use is kept as such.
 TEST_F(ShmTool, CleanThatCannotRemoveSaysSoAndFailsWithStatusOne)
 {
     writeBlock("okr-info-1234", std::vector<unsigned char>(135880));
+    writeBlock("okr-info-1235", std::vector<unsigned char>(135880));
     ASSERT_EQ("orphaned", listed("okr-info-1234")["state"]);
+    // Read only: the folder cannot be remounted so while a file is open to write.
+    ChildProcess holder("/bin/sh", {"-c", "exec 3</dev/shm/okr-info-1235 && echo held && exec sleep 1000"},
+                        ChildProcess::Options());
+    std::string line;
+    ASSERT_TRUE(holder.readLine(line) && line == "held") << line;
     ASSERT_EQ(0, mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT | MS_RDONLY, nullptr));
 
     const ToolRun clean = runTool({"clean"});
     EXPECT_EQ(1, clean.status) << clean.output;
     // Said once, on one stream, in the words rm would use.
     EXPECT_EQ("okr-shm: cannot remove okr-info-1234: Read-only file system\n", clean.errors);
-    EXPECT_EQ("", clean.output);
+    EXPECT_EQ("kept okr-info-1235: in use by " + std::to_string(holder.pid()) + "\n", clean.output);
     EXPECT_TRUE(shmExists("okr-info-1234"));
 }
 
