@@ -106,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "00000001\n00000001\nr\n"},
         FolderCase{"FullFolderUnderHiddenName", sizeof(PeerRecord) / 2, "PEER --publish=hidden create r 1",
                    "error: No space left for shared memory\n"},
+        // Built in a file no name shows (O_TMPFILE): nothing is seen until it is published.
+        FolderCase{"NothingSeenWhileBuilding", 0,
+                   "sleep 0.5 | PEER stall r | (read -r l; echo $l; ls -A /dev/shm; cat)", "building\npublished\n"},
         // A constructor's exception reaches its caller, whichever way the
         // block was to be published, and leaves nothing.
         FolderCase{"ThrowingConstructor", 0,

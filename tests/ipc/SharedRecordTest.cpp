@@ -207,9 +207,10 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
     const std::vector<std::string> names[] = {
         {u + std::string(255 - u.size(), 'x'), u + "\xC2\xA0", u + "\xC3\x84", u + "\xE0\xA0\x80", // accepted
          u + "\xEF\xBC\xA1", u + "\xF0\x90\x80\x80", u + "\xF1\x80\x80\x80", u + "\xF0\x9F\x98\x80",
-         u + "\xF4\x8F\xBF\xBF"},
+         u + "\xF4\x8F\xBF\xBF", u + "~"},
         {u + std::string(256 - u.size(), 'x'), u + "\x7F", u + "\xC2\x9F", u + "\xC0\xAF", u + "\xED\xA0\x80",
-         u + "\xC3(", u + "\xF4\x90\x80\x80", u + "\xBF\x80", ".okr-new-" + u, ".okr-shm-" + u, "a/b"}};
+         u + "\xED\xBF\xBF", u + "\xC3(", u + "\xF4\x90\x80\x80", u + "\xBF\x80", ".okr-new-" + u, ".okr-shm-" + u,
+         "a/b"}};
     void (*const calls[])(const std::string&, Owner&) = {
         [](const std::string& n, Owner& o) { o.emplace(Record::create(n)); },
         [](const std::string& n, Owner&) { Record::openOrCreate(n); },

@@ -638,6 +638,21 @@ TEST_F(ShmTool, ListShowsTheUsersTheLocksDeclare)
     EXPECT_EQ(0, locker.wait());
 }
 
+// With no thread to be had (its user at the process limit), the locks are read
+// in the scan's own thread: the same listing.
+TEST_F(ShmTool, ListsTheSameWithNoThreadToBeHad)
+{
+    writeBlock("okr-a", {});
+    const std::string stranger = "exec setpriv --reuid=" + std::to_string(strangerUid) +
+                                 " --regid=" + std::to_string(strangerUid) + " --clear-groups ";
+    const std::string list = tool + " list -n --raw -o name,users,locks,state";
+    const ToolRun free = finish(*startTool({"-c", stranger + list}, -1, 0, "/bin/sh"));
+    const ToolRun limited = finish(*startTool({"-c", stranger + "prlimit --nproc=1 " + list}, -1, 0, "/bin/sh"));
+    EXPECT_EQ(0, limited.status) << limited.errors;
+    EXPECT_EQ("okr-a unknown - unknown\n", free.output);
+    EXPECT_EQ(free.output, limited.output);
+}
+
 // C1 controls, which a terminal may obey, and U+2028/U+2029 come as \u
 // escapes, and the name parses back exactly.
 TEST_F(ShmTool, JsonEscapesC1AndLineSeparators)
