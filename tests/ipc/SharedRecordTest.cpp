@@ -13,6 +13,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -234,6 +235,22 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
             EXPECT_EQ(refused ? built : built + 1, CountedRecord::built) << ::testing::PrintToString(name);
         }
     }
+}
+
+// A wait that saw nothing come leaves no spent watch behind: the next one in
+// the same thread still sees the name appear.
+TEST(SharedRecord, AWaitAfterOneThatTimedOutSeesTheNameAppear)
+{
+    const std::string name = uniqueName("wait");
+    BlockCleanup cleanup(name);
+    EXPECT_THROW(SharedRecord<PeerRecord>::openReadOnly(name, std::chrono::milliseconds(50)), SharedException);
+    std::optional<SharedRecord<PeerRecord>> owner;
+    std::thread maker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        owner.emplace(SharedRecord<PeerRecord>::create(name));
+    });
+    EXPECT_NO_THROW(SharedRecord<PeerRecord>::openReadOnly(name, std::chrono::seconds(30)));
+    maker.join();
 }
 
 TEST(SharedRecord, RemoveSaysWhetherThereWasAName)
