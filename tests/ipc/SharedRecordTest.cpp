@@ -237,6 +237,19 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
     }
 }
 
+// Each access a creator may give makes a record that others open.
+TEST(SharedRecord, EachAccessMakesARecordThatOpens)
+{
+    using okr::ipc::RecordAccess;
+    for (const RecordAccess access : {RecordAccess::user, RecordAccess::group, RecordAccess::everyone}) {
+        const std::string name = uniqueName("access");
+        BlockCleanup cleanup(name);
+        const auto owner = SharedRecord<PeerRecord>::create(name, access);
+        owner->value = 7;
+        EXPECT_EQ(7u, SharedRecord<PeerRecord>::openReadOnly(name)->value) << static_cast<int>(access);
+    }
+}
+
 // A wait that saw nothing come leaves no spent watch behind: the next one in
 // the same thread still sees the name appear.
 TEST(SharedRecord, AWaitAfterOneThatTimedOutSeesTheNameAppear)
