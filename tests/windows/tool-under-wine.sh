@@ -45,7 +45,8 @@ sys.exit(0 if zlib.crc32(f"{pid}{user}".encode()) == int(name.rsplit("-", 1)[1])
 PY
   [ "$(json_field "$info" users)" = "[$owner]" ] || fail "users of $info: $out"
   okr_shm list
-  grep -Eq "^$info +info +135880 +ok .* $owner,\? +unknown +in use\$" <<<"$out" || fail "table: $out"
+  modified='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}'
+  grep -Eq "^$info +info +135880 +ok .* $modified +$owner,\? +unknown +in use\$" <<<"$out" || fail "table: $out"
   echo >&3
   wait "$check_pid" || fail "the check failed"
   okr_shm list
