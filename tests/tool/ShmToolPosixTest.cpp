@@ -141,6 +141,13 @@ protected:
         return clean;
     }
 
+    // The start of a shell command that runs the rest as the stranger.
+    static std::string asStranger()
+    {
+        const std::string id = std::to_string(strangerUid);
+        return "exec setpriv --reuid=" + id + " --regid=" + id + " --clear-groups ";
+    }
+
     // Records nobody owns (ids past any pid_max), in name order.
     static std::vector<std::string> orphans(std::int32_t count)
     {
@@ -643,8 +650,7 @@ TEST_F(ShmTool, ListShowsTheUsersTheLocksDeclare)
 TEST_F(ShmTool, ListsTheSameWithNoThreadToBeHad)
 {
     writeBlock("okr-a", {});
-    const std::string stranger = "exec setpriv --reuid=" + std::to_string(strangerUid) +
-                                 " --regid=" + std::to_string(strangerUid) + " --clear-groups ";
+    const std::string stranger = asStranger();
     const std::string list = tool + " list -n --raw -o name,users,locks,state";
     const ToolRun free = finish(*startTool({"-c", stranger + list}, -1, 0, "/bin/sh"));
     // A sanitized build's LeakSanitizer needs a thread of its own at the end.
@@ -1010,9 +1016,7 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
 {
     // A folder only one root process besides the tool may reach: it counts as
     // a possible user while its mounts include the folder's file system.
-    const std::string stranger = std::to_string(strangerUid);
-    const std::string list = "exec setpriv --reuid=" + stranger + " --regid=" + stranger + " --clear-groups " + tool +
-                             " list -n --raw -o name,users";
+    const std::string list = asStranger() + tool + " list -n --raw -o name,users";
     const std::string untilTheToolEnds = "tail --pid=$$ -f /dev/null 2>/dev/null";
     const std::string withAFolder =
         "mount -t tmpfs -o mode=1777 none /dev/shm && head -c 64 /dev/zero >/dev/shm/okr-a || exit 1; ";
@@ -1110,13 +1114,11 @@ TEST_F(ShmTool, ASuccessorsNewRecordKeepsItsNameAgainstAHolderOfTheOldBlock)
 TEST_F(ShmTool, AFifoPutUnderACandidatesNameDoesNotHangAStrangersClean)
 {
     const std::string orphan = okr::common::infoRecordName(2000000000, "", "okr-info-");
-    const std::string stranger = std::to_string(strangerUid);
     // The fillers sort first and print more than the pipe and clean's buffer hold.
     const std::string script = "mount -t tmpfs -o mode=1777 none /dev/shm && cd /dev/shm && head -c 16 /dev/zero >" +
                                orphan + " && chmod 644 " + orphan +
-                               " && i=0 && while [ $i -lt 4000 ]; do : >okr-a$i; i=$((i + 1)); done && exec setpriv "
-                               "--reuid=" +
-                               stranger + " --regid=" + stranger + " --clear-groups " + tool + " clean";
+                               " && i=0 && while [ $i -lt 4000 ]; do : >okr-a$i; i=$((i + 1)); done && " +
+                               asStranger() + tool + " clean";
     const std::unique_ptr<ChildProcess> clean =
         startTool({"--mount", "/bin/sh", "-c", script}, -1, 0, "/usr/bin/unshare");
     std::string line;
