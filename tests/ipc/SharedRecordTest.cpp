@@ -208,10 +208,10 @@ TEST(SharedRecord, EveryCallRefusesTheSameNamesUpFront)
     const std::vector<std::string> names[] = {
         {u + std::string(255 - u.size(), 'x'), u + "\xC2\xA0", u + "\xC3\x84", u + "\xE0\xA0\x80", // accepted
          u + "\xEF\xBC\xA1", u + "\xF0\x90\x80\x80", u + "\xF1\x80\x80\x80", u + "\xF0\x9F\x98\x80",
-         u + "\xF4\x8F\xBF\xBF", u + "~"},
+         u + "\xF4\x8F\xBF\xBF", u + "~", u + "\xDF\xBF", u + "\xED\x9F\xBF", u + "\xEE\x80\x80"},
         {u + std::string(256 - u.size(), 'x'), u + "\x7F", u + "\xC2\x9F", u + "\xC0\xAF", u + "\xED\xA0\x80",
          u + "\xED\xBF\xBF", u + "\xC3(", u + "\xF4\x90\x80\x80", u + "\xBF\x80", ".okr-new-" + u, ".okr-shm-" + u,
-         "a/b"}};
+         "a/b", "\x80" + u, u + "\xE0\x9F\xBF", u + "\xF0\x8F\xBF\xBF"}};
     void (*const calls[])(const std::string&, Owner&) = {
         [](const std::string& n, Owner& o) { o.emplace(Record::create(n)); },
         [](const std::string& n, Owner&) { Record::openOrCreate(n); },

@@ -486,6 +486,20 @@ TEST_F(ShmTool, OwnerAndModifiedAreTheFilesOwn)
     unsetenv("TZ");
 }
 
+// An owner whose name is not ASCII is as wide as a terminal shows it, in a
+// row whose name prints quoted too (the account database is the test's own).
+TEST_F(ShmTool, ColumnsFitAnOwnerWhoseNameIsNotAscii)
+{
+    ASSERT_EQ(0, runCommand("cp /etc/passwd /dev/shm/passwd && echo 'jürgen:x:54322:54322::/:/bin/false' >>"
+                            "/dev/shm/passwd && mount --bind /dev/shm/passwd /etc/passwd")
+                     .status);
+    writeBlock("okr-\xff", {});
+    writeBlock("okr-root", {});
+    ASSERT_EQ(0, chown("/dev/shm/okr-\xff", 54322, 0));
+    EXPECT_EQ("OWNER   NAME           SIZE\nroot    okr-root          0\njürgen  'okr-'$'\\377'     0\n",
+              runTool({"list", "-o", "owner,name,size"}).output);
+}
+
 TEST_F(ShmTool, UsersSayNobodyWithADashAndOthersUnseenWithAQuestionMark)
 {
     ChildProcess waiting(check);
@@ -575,6 +589,11 @@ TEST_F(ShmTool, AProcessWhoseMainThreadEndedLivesInItsOtherThreads)
 // own (made without CLONE_FILES): each keeps its record.
 TEST_F(ShmTool, ARecordSeenOnlyInOneThreadsMappingsOrDescriptorsIsKept)
 {
+    // Inodes of two digits: maps gives them in decimal.
+    for (int i = 0; i < 10; ++i) {
+        writeBlock("okr-f", {});
+        removeBlock("okr-f");
+    }
     for (const char* way : {"--one-thread", "--own-table"}) {
         const std::string name = okr::common::infoRecordName(2000000001, "", "okr-info-");
         writeBlock(name, std::vector<unsigned char>(135880));
@@ -670,9 +689,12 @@ TEST_F(ShmTool, JsonEscapesC1AndLineSeparators)
     const std::string c1 = "okr-\xc2\x9b"
                            "2J\xc2\x80\xc2\x9f\xc2\xa0";
     const std::string separators = "okr-\xe2\x80\xa8\xe2\x80\xa9";
+    const std::string neighbours = "okr-\xe3\x80\xa8 \xe2\x81\xa8"; // their look-alikes stay as they are
     writeBlock(c1, {});
     writeBlock(separators, {});
+    writeBlock(neighbours, {});
     const ToolRun list = runTool({"list", "--json"});
+    EXPECT_NE(std::string::npos, list.output.find("\"" + neighbours + "\"")) << list.output;
     EXPECT_NE(std::string::npos, list.output.find("\"okr-\\u009b2J\\u0080\\u009f\xc2\xa0\"")) << list.output;
     EXPECT_NE(std::string::npos, list.output.find("\"okr-\\u2028\\u2029\"")) << list.output;
     EXPECT_EQ(c1, json::parse(list.output).at(0)["name"]);
@@ -924,6 +946,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      "'okr-a b'             0\nokr-ab01234567        0\nokr-ab012345670       0\n"
                                      "okr-info-7       135880\nokr-sync             20\nokr-Жук               0\n"
                                      "okr-日本              0\n"),
+                      std::make_pair(std::vector<std::string>{"-n", "-o", "users"}, "-\n-\n-\n-\n-\n-\n-\n"),
                       std::make_pair(std::vector<std::string>{"--raw", "-o", "name,layout,users,locks"},
                                      "NAME LAYOUT USERS LOCKS\n'okr-a b' - - -\nokr-ab01234567 - - -\n"
                                      "okr-ab012345670 - - -\nokr-info-7 ok - -\nokr-sync 'wrong size' - -\n"
@@ -1010,6 +1033,16 @@ TEST_F(ShmTool, InAPidNamespaceOfItsOwnItCannotSeeEveryProcessAndKeepsAll)
     EXPECT_TRUE(shmExists(record));
     waiting.write("\n");
     EXPECT_EQ(0, waiting.wait());
+}
+
+// In a pid namespace of its own the tool reads pid 1 there as any other.
+TEST_F(ShmTool, InAPidNamespaceItReadsItsFirstProcess)
+{
+    writeBlock("okr-a", {});
+    const std::string script = "exec 3<>/dev/shm/okr-a && " + tool + " list -n --raw -o name,users,locks,state 3<&-";
+    const ToolRun list =
+        finish(*startTool({"--pid", "--fork", "--mount-proc", "/bin/sh", "-c", script}, -1, 0, "/usr/bin/unshare"));
+    EXPECT_EQ("okr-a '1,?' - 'in use'\n", list.output) << list.errors;
 }
 
 TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFolder)
@@ -1108,29 +1141,43 @@ TEST_F(ShmTool, ASuccessorsNewRecordKeepsItsNameAgainstAHolderOfTheOldBlock)
     EXPECT_EQ(successors, inodeOf(record));
 }
 
-// A FIFO that another user puts under a candidate's name once clean has
-// begun is never opened to wait for a writer: an operator who may only read
-// it (here a stranger, in a folder no other process reaches) is not hung.
-TEST_F(ShmTool, AFifoPutUnderACandidatesNameDoesNotHangAStrangersClean)
+// A stranger's clean meets four orphans of root's it may not remove: one
+// swapped for a FIFO and one for a link after the inventory (neither hangs
+// it nor is followed), one it may not write and one it may write but, in the
+// sticky folder, not unlink. Each is said as it is.
+TEST_F(ShmTool, AStrangersCleanSaysWhyEachOrphanItCannotRemoveStays)
 {
-    const std::string orphan = okr::common::infoRecordName(2000000000, "", "okr-info-");
+    std::vector<std::string> orphans;
+    for (int i = 0; i < 4; ++i) {
+        orphans.push_back(okr::common::infoRecordName(2000000000 + i, "", "okr-info-"));
+    }
+    std::sort(orphans.begin(), orphans.end()); // as clean meets them
+    std::string script = "mount -t tmpfs -o mode=1777 none /dev/shm && cd /dev/shm";
+    for (std::size_t i = 0; i < orphans.size(); ++i) {
+        script +=
+            " && head -c 16 /dev/zero >" + orphans[i] + (i < 3 ? " && chmod 644 " : " && chmod 666 ") + orphans[i];
+    }
     // The fillers sort first and print more than the pipe and clean's buffer hold.
-    const std::string script = "mount -t tmpfs -o mode=1777 none /dev/shm && cd /dev/shm && head -c 16 /dev/zero >" +
-                               orphan + " && chmod 644 " + orphan +
-                               " && i=0 && while [ $i -lt 4000 ]; do : >okr-a$i; i=$((i + 1)); done && " +
-                               asStranger() + tool + " clean";
+    script +=
+        " && i=0 && while [ $i -lt 4000 ]; do : >okr-a$i; i=$((i + 1)); done && " + asStranger() + tool + " clean";
     const std::unique_ptr<ChildProcess> clean =
         startTool({"--mount", "/bin/sh", "-c", script}, -1, 0, "/usr/bin/unshare");
     std::string line;
     ASSERT_TRUE(clean->readLine(line)) << line;
-    const std::string path = "/proc/" + std::to_string(clean->pid()) + "/root/dev/shm/" + orphan;
-    ASSERT_EQ(0, unlink(path.c_str()));
-    ASSERT_EQ(0, mkfifo(path.c_str(), 0644));
-    ASSERT_EQ(0, chmod(path.c_str(), 0644));
+    const std::string folder = "/proc/" + std::to_string(clean->pid()) + "/root/dev/shm/";
+    ASSERT_EQ(0, unlink((folder + orphans[0]).c_str()));
+    ASSERT_EQ(0, mkfifo((folder + orphans[0]).c_str(), 0644));
+    ASSERT_EQ(0, chmod((folder + orphans[0]).c_str(), 0644));
+    ASSERT_EQ(0, unlink((folder + orphans[1]).c_str()));
+    ASSERT_EQ(0, symlink(orphans[2].c_str(), (folder + orphans[1]).c_str()));
     const ToolRun result = finish(*clean);
-    EXPECT_NE(std::string::npos, result.output.find("kept " + orphan + ": changed since it was listed\n"))
-        << result.errors
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("kept " + orphans[0] + ": changed since it was listed\nkept " +
+                                                    orphans[1] + ": changed since it was listed\n"))
         << result.output.substr(result.output.size() - std::min<std::size_t>(result.output.size(), 300));
+    EXPECT_EQ("okr-shm: cannot remove " + orphans[2] + ": Permission denied\nokr-shm: cannot remove " + orphans[3] +
+                  ": Operation not permitted\n",
+              result.errors);
 }
 
 // A clean whose output stalls past its candidates holds none of their locks
