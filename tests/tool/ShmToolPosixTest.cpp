@@ -1141,21 +1141,21 @@ TEST_F(ShmTool, ASuccessorsNewRecordKeepsItsNameAgainstAHolderOfTheOldBlock)
     EXPECT_EQ(successors, inodeOf(record));
 }
 
-// A stranger's clean meets four orphans of root's it may not remove: one
-// swapped for a FIFO and one for a link after the inventory (neither hangs
-// it nor is followed), one it may not write and one it may write but, in the
-// sticky folder, not unlink. Each is said as it is.
+// A stranger's clean meets five orphans of root's it may not remove: one
+// swapped for a FIFO, one for a link and one for a folder after the
+// inventory (none hangs it or is followed), one it may not write and one it
+// may write but, in the sticky folder, not unlink. Each is said as it is.
 TEST_F(ShmTool, AStrangersCleanSaysWhyEachOrphanItCannotRemoveStays)
 {
     std::vector<std::string> orphans;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         orphans.push_back(okr::common::infoRecordName(2000000000 + i, "", "okr-info-"));
     }
     std::sort(orphans.begin(), orphans.end()); // as clean meets them
     std::string script = "mount -t tmpfs -o mode=1777 none /dev/shm && cd /dev/shm";
     for (std::size_t i = 0; i < orphans.size(); ++i) {
         script +=
-            " && head -c 16 /dev/zero >" + orphans[i] + (i < 3 ? " && chmod 644 " : " && chmod 666 ") + orphans[i];
+            " && head -c 16 /dev/zero >" + orphans[i] + (i < 4 ? " && chmod 644 " : " && chmod 666 ") + orphans[i];
     }
     // The fillers sort first and print more than the pipe and clean's buffer hold.
     script +=
@@ -1169,13 +1169,16 @@ TEST_F(ShmTool, AStrangersCleanSaysWhyEachOrphanItCannotRemoveStays)
     ASSERT_EQ(0, mkfifo((folder + orphans[0]).c_str(), 0644));
     ASSERT_EQ(0, chmod((folder + orphans[0]).c_str(), 0644));
     ASSERT_EQ(0, unlink((folder + orphans[1]).c_str()));
-    ASSERT_EQ(0, symlink(orphans[2].c_str(), (folder + orphans[1]).c_str()));
+    ASSERT_EQ(0, symlink(orphans[3].c_str(), (folder + orphans[1]).c_str()));
+    ASSERT_EQ(0, unlink((folder + orphans[2]).c_str()));
+    ASSERT_EQ(0, mkdir((folder + orphans[2]).c_str(), 0755));
     const ToolRun result = finish(*clean);
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos, result.output.find("kept " + orphans[0] + ": changed since it was listed\nkept " +
-                                                    orphans[1] + ": changed since it was listed\n"))
+                                                    orphans[1] + ": changed since it was listed\nkept " + orphans[2] +
+                                                    ": changed since it was listed\n"))
         << result.output.substr(result.output.size() - std::min<std::size_t>(result.output.size(), 300));
-    EXPECT_EQ("okr-shm: cannot remove " + orphans[2] + ": Permission denied\nokr-shm: cannot remove " + orphans[3] +
+    EXPECT_EQ("okr-shm: cannot remove " + orphans[3] + ": Permission denied\nokr-shm: cannot remove " + orphans[4] +
                   ": Operation not permitted\n",
               result.errors);
 }

@@ -67,9 +67,10 @@ bool takeUnused(int folder, const ObjectFile& seen, Held& held)
         held.fd = openat(folder, seen.name.c_str(), O_RDONLY | flags);
     }
     if (held.fd < 0) {
-        held.ended = errno == ENOENT  ? Removal(Removal::alreadyGone)
-                     : errno == ELOOP ? Removal(Removal::kept, changedReason)
-                                      : failure();
+        // A link or a folder under the name now: not the file that was listed.
+        held.ended = errno == ENOENT                     ? Removal(Removal::alreadyGone)
+                     : errno == ELOOP || errno == EISDIR ? Removal(Removal::kept, changedReason)
+                                                         : failure();
         return false;
     }
     struct stat facts;
