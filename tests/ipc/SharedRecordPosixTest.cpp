@@ -16,11 +16,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -195,6 +199,8 @@ TEST(RecordTakeOver, ReadersCarryOnWithTheNewOwnerOfAKilledOnesRecord)
     const auto reader = SharedRecord<PeerRecord>::openReadOnly(name);
     const std::string takeOver = std::string(OKR_RECORD_PEER) + " takeOver " + name + " 0x9";
     EXPECT_EQ(error(recordError::ownerAlive), runCommand(takeOver).output);
+    struct flock ownerLock = {F_WRLCK, SEEK_SET, 1, 1, 0}; // byte 1, as okr(3) gives it
+    EXPECT_NE(0, fcntl(fd, F_OFD_SETLK, &ownerLock)) << "the owner holds its lock where other tools look";
 
     kill(owner.pid(), SIGKILL);
     EXPECT_EQ(-SIGKILL, owner.wait());
@@ -212,6 +218,24 @@ TEST(RecordTakeOver, ReadersCarryOnWithTheNewOwnerOfAKilledOnesRecord)
     EXPECT_EQ(0, successor.wait());
     EXPECT_TRUE(reader.isCurrent());
     close(fd);
+}
+
+// A name moved into the folder (a peer that builds its record aside and
+// renames it) ends a wait as a name made there does.
+TEST(RecordWait, AWaitSeesANameMovedIn)
+{
+    const std::string name = uniqueName("moved");
+    const std::string aside = name + "-aside";
+    BlockCleanup cleanup(name);
+    BlockCleanup cleanupAside(aside);
+    std::optional<SharedRecord<PeerRecord>> maker;
+    std::thread mover([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        maker.emplace(SharedRecord<PeerRecord>::create(aside));
+        EXPECT_EQ(0, std::rename(shmPath(aside).c_str(), shmPath(name).c_str()));
+    });
+    EXPECT_NO_THROW(SharedRecord<PeerRecord>::openReadOnly(name, std::chrono::seconds(10)));
+    mover.join();
 }
 
 TEST(RecordOwner, AForkedChildsEndLeavesItsParentsName)

@@ -636,8 +636,10 @@ TEST_F(ShmTool, ProcessesLeftUnreadAtTheDeadlineMakeTheStateUnknownAndCleanKeeps
     EXPECT_EQ(0, many.wait());
     ASSERT_EQ(0, setenv("OKR_SHM_SCAN_SECONDS", "0", 1));
     const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,locks,state"});
+    const ToolRun listJson = runTool({"list", "--json"});
     const ToolRun clean = runTool({"clean"});
     unsetenv("OKR_SHM_SCAN_SECONDS");
+    EXPECT_EQ(json(), json::parse(listJson.output).at(0)["lock_holders"]) << "the locks were not read";
 
     EXPECT_EQ(1, list.status);
     EXPECT_NE(std::string::npos, list.output.find(record + " unknown unknown unknown\n")) << list.output;
