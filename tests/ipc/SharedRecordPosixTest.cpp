@@ -238,19 +238,33 @@ TEST(RecordWait, AWaitSeesANameMovedIn)
     mover.join();
 }
 
+// Over two generations: the child's own record, made after the fork, stays
+// its own against its child.
 TEST(RecordOwner, AForkedChildsEndLeavesItsParentsName)
 {
     const std::string name = uniqueName("fork");
+    const std::string childs = name + "-child";
     BlockCleanup cleanup(name);
+    BlockCleanup childsCleanup(childs);
     auto owner = SharedRecord<PeerRecord>::create(name);
     const pid_t child = fork();
     if (child == 0) {
         {
             const auto copy = std::move(owner);
         }
-        _exit(0);
+        auto own = SharedRecord<PeerRecord>::create(childs);
+        const pid_t grandchild = fork();
+        if (grandchild == 0) {
+            {
+                const auto copy = std::move(own);
+            }
+            _exit(0);
+        }
+        _exit(waitpid(grandchild, nullptr, 0) == grandchild && blockExists(childs) ? 0 : 1);
     }
-    ASSERT_EQ(child, waitpid(child, nullptr, 0));
+    int status = -1;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_EQ(0, status) << "the grandchild's end took its parent's name";
     EXPECT_TRUE(blockExists(name));
 }
 

@@ -927,8 +927,10 @@ TEST_P(ShmToolColumns, PrintOnlyTheColumnsAskedForInTheFormatAskedFor)
 {
     writeBlock("okr-info-7", std::vector<unsigned char>(135880));
     writeBlock("okr-sync", std::vector<unsigned char>(20));
-    // The two okr-ab names differ only past the first eight bytes after "okr-".
-    for (const char* name : {"okr-a b", "okr-ab012345670", "okr-ab01234567", "okr-Жук", "okr-日本"}) {
+    // The okr-ab names differ only past the first eight bytes after "okr-",
+    // and are made in neither their order nor its reverse.
+    for (const char* name :
+         {"okr-a b", "okr-ab012345670", "okr-ab01234567", "okr-ab012345671", "okr-Жук", "okr-日本"}) {
         writeBlock(name, {});
     }
     std::vector<std::string> arguments{"list"};
@@ -940,19 +942,22 @@ TEST_P(ShmToolColumns, PrintOnlyTheColumnsAskedForInTheFormatAskedFor)
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, ShmToolColumns,
-    ::testing::Values(std::make_pair(std::vector<std::string>{"-o", "kind,NAME"},
-                                     "KIND   NAME\nother  'okr-a b'\nother  okr-ab01234567\nother  okr-ab012345670\n"
-                                     "info   okr-info-7\nsync   okr-sync\nother  okr-Жук\nother  okr-日本\n"),
-                      // aligned by what a terminal shows: Жук three columns, 日本 four
-                      std::make_pair(std::vector<std::string>{"--noheadings", "--output", "NAME,SIZE"},
-                                     "'okr-a b'             0\nokr-ab01234567        0\nokr-ab012345670       0\n"
-                                     "okr-info-7       135880\nokr-sync             20\nokr-Жук               0\n"
-                                     "okr-日本              0\n"),
-                      std::make_pair(std::vector<std::string>{"-n", "-o", "users"}, "-\n-\n-\n-\n-\n-\n-\n"),
-                      std::make_pair(std::vector<std::string>{"--raw", "-o", "name,layout,users,locks"},
-                                     "NAME LAYOUT USERS LOCKS\n'okr-a b' - - -\nokr-ab01234567 - - -\n"
-                                     "okr-ab012345670 - - -\nokr-info-7 ok - -\nokr-sync 'wrong size' - -\n"
-                                     "okr-Жук - - -\nokr-日本 - - -\n")));
+    ::testing::Values(
+        std::make_pair(
+            std::vector<std::string>{"-o", "kind,NAME"},
+            "KIND   NAME\nother  'okr-a b'\nother  okr-ab01234567\nother  okr-ab012345670\nother  okr-ab012345671\n"
+            "info   okr-info-7\nsync   okr-sync\nother  okr-Жук\nother  okr-日本\n"),
+        // aligned by what a terminal shows: Жук three columns, 日本 four
+        std::make_pair(
+            std::vector<std::string>{"--noheadings", "--output", "NAME,SIZE"},
+            "'okr-a b'             0\nokr-ab01234567        0\nokr-ab012345670       0\nokr-ab012345671       0\n"
+            "okr-info-7       135880\nokr-sync             20\nokr-Жук               0\n"
+            "okr-日本              0\n"),
+        std::make_pair(std::vector<std::string>{"-n", "-o", "users"}, "-\n-\n-\n-\n-\n-\n-\n-\n"),
+        std::make_pair(std::vector<std::string>{"--raw", "-o", "name,layout,users,locks"},
+                       "NAME LAYOUT USERS LOCKS\n'okr-a b' - - -\nokr-ab01234567 - - -\n"
+                       "okr-ab012345670 - - -\nokr-ab012345671 - - -\nokr-info-7 ok - -\nokr-sync 'wrong size' - -\n"
+                       "okr-Жук - - -\nokr-日本 - - -\n")));
 
 // coreutils' way: output that could not be written is a failure, said at
 // the end; a reader that left early is none.
