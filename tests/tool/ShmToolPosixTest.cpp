@@ -1154,9 +1154,9 @@ TEST_F(ShmTool, ASuccessorsNewRecordKeepsItsNameAgainstAHolderOfTheOldBlock)
 // may write but, in the sticky folder, not unlink. Each is said as it is.
 TEST_F(ShmTool, AStrangersCleanSaysWhyEachOrphanItCannotRemoveStays)
 {
-    std::vector<std::string> orphans;
-    for (int i = 0; i < 5; ++i) {
-        orphans.push_back(okr::common::infoRecordName(2000000000 + i, "", "okr-info-"));
+    std::vector<std::string> orphans(5);
+    for (std::size_t i = 0; i < orphans.size(); ++i) {
+        orphans[i] = okr::common::infoRecordName(2000000000 + static_cast<int>(i), "", "okr-info-");
     }
     std::sort(orphans.begin(), orphans.end()); // as clean meets them
     std::string script = "mount -t tmpfs -o mode=1777 none /dev/shm && cd /dev/shm";
