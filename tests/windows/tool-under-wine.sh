@@ -595,6 +595,7 @@ records)
   waiter=$!
   sleep 2
   peer openOrCreate okr-late 0x33
+  [ "$out" = 00000033 ] || fail "make okr-late: $out"
   wait "$waiter" || true
   [ "$(tr -d '\r' <"$work/waiter")" = 00000033 ] || fail "wait for okr-late: $(cat "$work/waiter")"
   twice churn okr-churn 300
