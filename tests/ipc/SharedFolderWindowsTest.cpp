@@ -14,9 +14,11 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -148,3 +150,34 @@ TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
 }
 
 } // namespace
+
+// The handles this process has open, counted one by one: Wine answers
+// GetProcessHandleCount with 0.
+std::size_t openHandles()
+{
+    std::size_t count = 0;
+    DWORD flags = 0;
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    }
+    return count;
+}
+
+// A waiting open watches the folder through a handle of its thread's own,
+// closed when the thread ends: threads that come and go leave none behind.
+TEST(SharedFolderWindows, AWaitingOpensWatchEndsWithItsThread)
+{
+    const std::string name = uniqueName("watch");
+    const auto waitInAThread = [&name] {
+        std::thread([&name] {
+            EXPECT_THROW(okr::ipc::SharedRecord<std::uint64_t>::openReadOnly(name, std::chrono::milliseconds(1)),
+                         okr::ipc::SharedException);
+        }).join();
+    };
+    waitInAThread(); // what a first one sets up for the whole process
+    const std::size_t before = openHandles();
+    for (int thread = 0; thread < 50; ++thread) {
+        waitInAThread();
+    }
+    EXPECT_LT(openHandles(), before + 10) << "handles left by 50 threads that each waited once";
+}
