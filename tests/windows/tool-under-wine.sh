@@ -570,6 +570,9 @@ records)
   done
   peer create "okr-$(printf 'z%.0s' $(seq 1 252))"
   [ "$out" = "error: Shared memory name refused" ] || fail "a 256-unit name: $out"
+  peer openOrCreate x 0x7 # and one of a single unit is a name
+  [ "$out" = 00000007 ] || fail "a one-character name: $out"
+  peer remove x
   # A live owner keeps its record; once it is killed, take-over keeps the
   # contents and makes the taker the owner, whose end removes the name.
   hold 5 okr-owned 0x77
