@@ -149,8 +149,6 @@ TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
     EXPECT_FALSE(okr::ipc::nameStillMeans(name, shm)) << "the name means another block now";
 }
 
-} // namespace
-
 // The handles this process has open, counted one by one: Wine answers
 // GetProcessHandleCount with 0.
 std::size_t openHandles()
@@ -158,7 +156,9 @@ std::size_t openHandles()
     std::size_t count = 0;
     DWORD flags = 0;
     for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
-        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
+            ++count;
+        }
     }
     return count;
 }
@@ -181,3 +181,5 @@ TEST(SharedFolderWindows, AWaitingOpensWatchEndsWithItsThread)
     }
     EXPECT_LT(openHandles(), before + 10) << "handles left by 50 threads that each waited once";
 }
+
+} // namespace
