@@ -153,9 +153,22 @@ def unique_context(lines, first, last, source):
             last += 1
 
 
+def twins(lines):
+    """{line number: "N of M", its place among the M lines of the same text} for the lines whose
+    text is not alone in the file: the ledger names a mutant by its line's text, and by this place
+    where the same mutant is equivalent on one of them and not on another. A twin added or gone
+    changes every place, so such a ledger line is judged again."""
+    seen = {}
+    for number, line in enumerate(lines, 1):
+        seen.setdefault(line.strip(), []).append(number)
+    return {n: f"{at} of {len(same)}"
+            for same in seen.values() if len(same) > 1 for at, n in enumerate(same, 1)}
+
+
 def mutants_of(root, changed):
-    """[(file, number, kind, shown, text, replacement, line)] in file and line order; changed maps
-    a file to its changed line numbers, or to None for every line."""
+    """[(file, number, kind, shown, text, replacement, line, twin)] in file and line order; changed
+    maps a file to its changed line numbers, or to None for every line. twin is the line's place
+    among the lines of its text, "" where its text is alone."""
     mutants = []
     for name in sorted(changed):
         path = os.path.join(root, name)
@@ -164,6 +177,7 @@ def mutants_of(root, changed):
         with open(path, encoding="utf-8", newline="") as f:
             source = f.read()
         lines = source.splitlines(keepends=True)
+        twin = twins(lines)
         mask = code_mask(source)
         offset = [0]
         for line in lines:
@@ -192,13 +206,15 @@ def mutants_of(root, changed):
                 if source.count(text) != 1 or text == replacement:
                     continue
                 shown = line.strip() if kind == "guard removed" else what
-                mutants.append((name, number, kind, shown, text, replacement, line))
+                mutants.append((name, number, kind, shown, text, replacement, line, twin.get(number, "")))
     return mutants
 
 
-def ledger_key(name, line, kind, shown):
-    """What names a mutant across edits elsewhere in its file: no line number."""
-    return (name, line.strip(), f"{kind}: {shown}")
+def ledger_key(name, line, kind, shown, twin):
+    """What names a mutant across edits elsewhere in its file: no line number. A line whose text
+    recurs in its file is named with its place, "TEXT [twin N of M]": a reason written for one of
+    them must not excuse the others."""
+    return (name, line.strip() + (f" [twin {twin}]" if twin else ""), f"{kind}: {shown}")
 
 
 def read_ledger(root):
@@ -215,6 +231,8 @@ def read_ledger(root):
             if len(fields) != 4 or not all(fields):
                 sys.exit(f"{LEDGER}:{at}: want 4 tab-separated fields (file, line, mutant, why)")
             key = tuple(fields[:3])
+            if key in reasons:
+                sys.exit(f"{LEDGER}:{at}: the same mutant as line {where[key]}")
             reasons[key] = fields[3]
             where[key] = at
     return reasons, where
@@ -223,12 +241,15 @@ def read_ledger(root):
 def stale(root):
     """Ledger lines whose mutant the generator no longer makes: the code moved on."""
     reasons, where = read_ledger(root)
-    made = set()
-    for name, _, kind, shown, _, _, line in mutants_of(root, dict.fromkeys({key[0] for key in reasons})):
-        made.add(ledger_key(name, line, kind, shown))
+    made, recurring = set(), set()
+    for name, _, kind, shown, _, _, line, twin in mutants_of(root, dict.fromkeys({key[0] for key in reasons})):
+        made.add(ledger_key(name, line, kind, shown, twin))
+        if twin:
+            recurring.add((name, line.strip()))
     gone = sorted((where[key], key) for key in reasons if key not in made)
     for at, (name, line, mutant) in gone:
-        print(f"{LEDGER}:{at}: no mutant '{mutant}' of '{line}' in {name}")
+        hint = " (the line recurs: name it 'TEXT [twin N of M]')" if (name, line) in recurring else ""
+        print(f"{LEDGER}:{at}: no mutant '{mutant}' of '{line}' in {name}{hint}")
     return 1 if gone else 0
 
 
@@ -275,9 +296,9 @@ def main(argv):
         mutants = [mutants[i] for i in sorted(chosen)]
     reasons, _ = read_ledger(root)
     equivalent = []
-    for name, number, kind, shown, text, replacement, line in mutants:
+    for name, number, kind, shown, text, replacement, line, twin in mutants:
         where = f"{name}:{number}: {kind}: {shown}"
-        why = reasons.get(ledger_key(name, line, kind, shown))
+        why = reasons.get(ledger_key(name, line, kind, shown, twin))
         if command == "list":
             print(where + (f" [equivalent: {why}]" if why else ""))
         elif why and settings["--equivalent"]:
