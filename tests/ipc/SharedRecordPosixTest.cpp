@@ -220,8 +220,22 @@ TEST(RecordTakeOver, ReadersCarryOnWithTheNewOwnerOfAKilledOnesRecord)
     close(fd);
 }
 
+// The descriptor of a folder watch the process holds, or -1.
+int watchDescriptor()
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == "anon_inode:inotify") {
+            return std::stoi(entry.path().filename().string());
+        }
+    }
+    return -1;
+}
+
 // A name moved into the folder (a peer that builds its record aside and
-// renames it) ends a wait as a name made there does.
+// renames it) ends a wait as a name made there does. The wait's watch, like
+// every descriptor the library holds, is not handed to a program another
+// thread starts meanwhile.
 TEST(RecordWait, AWaitSeesANameMovedIn)
 {
     const std::string name = uniqueName("moved");
@@ -230,7 +244,12 @@ TEST(RecordWait, AWaitSeesANameMovedIn)
     BlockCleanup cleanupAside(aside);
     std::optional<SharedRecord<PeerRecord>> maker;
     std::thread mover([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        int watch = -1;
+        for (int tries = 0; watch < 0 && tries < 1000; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            watch = watchDescriptor();
+        }
+        EXPECT_EQ(FD_CLOEXEC, watch < 0 ? -1 : fcntl(watch, F_GETFD)) << "watch " << watch;
         maker.emplace(SharedRecord<PeerRecord>::create(aside));
         EXPECT_EQ(0, std::rename(shmPath(aside).c_str(), shmPath(name).c_str()));
     });
