@@ -149,6 +149,33 @@ TEST(SharedFolderWindows, UserLockOfSharedTypeBlocks)
     EXPECT_FALSE(okr::ipc::nameStillMeans(name, shm)) << "the name means another block now";
 }
 
+// The views of files this process has mapped, counted region by region.
+std::size_t mappedViews()
+{
+    std::size_t count = 0;
+    MEMORY_BASIC_INFORMATION region = {};
+    for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) != 0;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        count += region.Type == MEM_MAPPED ? 1 : 0;
+    }
+    return count;
+}
+
+// The view an open mapped before it failed goes with it: a process that
+// asks again and again to take over a live owner's record keeps none.
+TEST(SharedFolderWindows, AFailedTakeOverLeavesNoViewMapped)
+{
+    using Record = okr::ipc::SharedRecord<std::uint64_t>;
+    const std::string name = uniqueName("view");
+    BlockCleanup cleanup(name);
+    const auto owner = Record::create(name);
+    const std::size_t before = mappedViews();
+    for (int tries = 0; tries < 20; ++tries) {
+        EXPECT_THROW(Record::takeOver(name), okr::ipc::SharedException);
+    }
+    EXPECT_LT(mappedViews(), before + 10) << "views left by 20 failed take-overs";
+}
+
 // The handles this process has open, counted one by one: Wine answers
 // GetProcessHandleCount with 0.
 std::size_t openHandles()
