@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -255,6 +256,39 @@ TEST(RecordWait, AWaitSeesANameMovedIn)
     });
     EXPECT_NO_THROW(SharedRecord<PeerRecord>::openReadOnly(name, std::chrono::seconds(10)));
     mover.join();
+}
+
+// Another remover holds the name lock (byte 2, as okr(3) gives it): remove()
+// waits for it a moment and then removes the name itself; one that never
+// lets go makes it fail in a bounded while, not hang.
+TEST(RecordRemove, WaitsAMomentForAnotherRemover)
+{
+    const std::string name = uniqueName("remover");
+    BlockCleanup cleanup(name);
+    const auto removal = [&name]() -> std::string {
+        try {
+            return SharedRecord<PeerRecord>::remove(name) ? "removed" : "missing";
+        } catch (const okr::ipc::SharedException& e) {
+            return e.what();
+        }
+    };
+    const std::pair<std::chrono::milliseconds, std::string> removers[] = {
+        {std::chrono::milliseconds(300), "removed"}, {std::chrono::milliseconds(10000), recordError::cannotOpen}};
+    for (const auto& [held, expected] : removers) {
+        const auto owner = SharedRecord<PeerRecord>::create(name);
+        const int fd = open(shmPath(name).c_str(), O_RDWR | O_CLOEXEC);
+        struct flock nameLock = {F_WRLCK, SEEK_SET, 2, 1, 0};
+        EXPECT_EQ(0, fcntl(fd, F_OFD_SETLK, &nameLock)) << std::strerror(errno);
+        std::promise<void> done;
+        std::thread remover([fd, held = held, finished = done.get_future()] {
+            finished.wait_for(held);
+            close(fd);
+        });
+        const std::string result = removal();
+        done.set_value();
+        remover.join();
+        EXPECT_EQ(expected, result) << "another remover's lock held for " << held.count() << " ms";
+    }
 }
 
 // Over two generations: the child's own record, made after the fork, stays
