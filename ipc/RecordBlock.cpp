@@ -158,6 +158,12 @@ RecordBlock RecordBlock::openWaiting(const std::string& name, std::size_t size, 
 {
     checkName(name);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    struct WaitEnd {
+        WaitEnd() = default;
+        WaitEnd(const WaitEnd&) = delete;
+        WaitEnd& operator=(const WaitEnd&) = delete;
+        ~WaitEnd() { endWaitForName(); }
+    } const waitEnd;
     do {
         if (RecordBlockImpl* opened = openBlock(name, size, readOnly)) {
             return RecordBlock(opened);

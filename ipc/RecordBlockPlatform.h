@@ -44,8 +44,11 @@ RecordBlockImpl* openBlock(const std::string& name, std::size_t size, bool readO
 RecordBlockImpl* takeOverBlock(const std::string& name, std::size_t size);
 
 // Waits until something may have appeared under name, or the deadline
-// passes (false then). Never polls; a spurious true is allowed.
+// passes (false then). Never polls; a spurious true is allowed. What the
+// waits of one waiting open set up is kept between them, and ends with
+// endWaitForName once that open ends, however it ends.
 bool waitForName(const std::string& name, std::chrono::steady_clock::time_point deadline);
+void endWaitForName() noexcept;
 
 // How POSIX publishes a new block, best first: an unnamed file linked by its
 // descriptor, the same through /proc, a hidden name. A process moves down

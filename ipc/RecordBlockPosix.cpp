@@ -488,6 +488,8 @@ bool waitForName(const std::string& name, std::chrono::steady_clock::time_point 
     }
 }
 
+void endWaitForName() noexcept {} // each wait watches the folder afresh
+
 void* blockAddress(const RecordBlockImpl& block) noexcept { return block.address; }
 
 bool isCurrentBlock(const RecordBlockImpl& block) { return nameMeans(block.name, block.device, block.inode); }

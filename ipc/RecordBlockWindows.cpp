@@ -554,53 +554,55 @@ RecordBlockImpl* takeOverBlock(const std::string& name, std::size_t size)
 
 namespace {
 
-// One change notification on the folder per thread, kept from the first
-// wait on: it records every change from then on, so one that comes between
-// an open that failed and the next wait is never lost. The first wait sets
-// it up and returns at once, and the caller's next open is watched.
-struct FolderWatch {
-    FolderWatch() = default;
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
-    ~FolderWatch() { close(); }
-    void close()
-    {
-        if (handle != INVALID_HANDLE_VALUE) {
-            FindCloseChangeNotification(handle);
-            handle = INVALID_HANDLE_VALUE;
-        }
-    }
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    std::wstring folder;
-};
+// The change notification on the folder of this thread's waiting open, set
+// up by its first wait and ended with the open: it records every change
+// from then on, so one that comes between an open that failed and the next
+// wait is never lost. A plain handle, never an object with a destructor:
+// MinGW's runtime runs a thread_local's destructor after it has freed the
+// thread's storage, which closed a handle read from freed memory and left
+// the watch open.
+thread_local HANDLE watch = INVALID_HANDLE_VALUE;
 
 } // namespace
 
 bool waitForName(const std::string& name, std::chrono::steady_clock::time_point deadline)
 {
-    static thread_local FolderWatch watch;
-    const std::wstring path = pathOf(wideName(name));
-    const std::wstring folder = path.substr(0, path.rfind(L'\\'));
-    if (watch.handle == INVALID_HANDLE_VALUE || watch.folder != folder) {
-        watch.close();
-        watch.handle = FindFirstChangeNotificationW(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
-        if (watch.handle == INVALID_HANDLE_VALUE) {
+    if (watch == INVALID_HANDLE_VALUE) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        // The first wait sets the watch up and returns at once: the caller's
+        // next open is watched.
+        const std::wstring path = pathOf(wideName(name));
+        watch = FindFirstChangeNotificationW(path.substr(0, path.rfind(L'\\')).c_str(), FALSE,
+                                             FILE_NOTIFY_CHANGE_FILE_NAME);
+        if (watch == INVALID_HANDLE_VALUE) {
             failNative(GetLastError());
         }
-        watch.folder = folder;
-        return std::chrono::steady_clock::now() < deadline;
+        return true;
     }
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     const DWORD wait = left.count() <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left.count() + 1, 0x7FFFFFFF));
-    if (WaitForSingleObject(watch.handle, wait) != WAIT_OBJECT_0) {
-        watch.close(); // nothing came in time; the next wait starts afresh
+    if (WaitForSingleObject(watch, wait) != WAIT_OBJECT_0) {
         return false;
     }
-    if (!FindNextChangeNotification(watch.handle)) {
-        watch.close();
+    // Any change of the folder wakes the watch, not only the name's. Past
+    // the deadline one that came earns the caller one more look, no more:
+    // the next wait then ends, or a folder that never stops changing would
+    // keep the caller far past its timeout.
+    if (left.count() <= 0 || !FindNextChangeNotification(watch)) {
+        endWaitForName();
     }
     return true;
+}
+
+void endWaitForName() noexcept
+{
+    if (watch != INVALID_HANDLE_VALUE) {
+        FindCloseChangeNotification(watch);
+        watch = INVALID_HANDLE_VALUE;
+    }
 }
 
 void* blockAddress(const RecordBlockImpl& block) noexcept { return block.view; }

@@ -14,11 +14,14 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -176,6 +179,50 @@ TEST(SharedFolderWindows, AFailedTakeOverLeavesNoViewMapped)
     EXPECT_LT(mappedViews(), before + 10) << "views left by 20 failed take-overs";
 }
 
+// Others changing the folder, on threads of their own, until it goes: each
+// change wakes every waiting open, not only one for its name.
+class FolderChurn {
+public:
+    explicit FolderChurn(const std::string& name)
+    {
+        for (int churner = 0; churner < 4; ++churner) {
+            churners.emplace_back([this, path = sharedFolder() + "/" + name + "-" + std::to_string(churner)] {
+                while (!done) {
+                    CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+                    DeleteFileA(path.c_str());
+                }
+            });
+        }
+    }
+    FolderChurn(const FolderChurn&) = delete;
+    FolderChurn& operator=(const FolderChurn&) = delete;
+    ~FolderChurn()
+    {
+        done = true;
+        for (std::thread& churner : churners) {
+            churner.join();
+        }
+    }
+
+private:
+    std::atomic<bool> done{false};
+    std::vector<std::thread> churners;
+};
+
+// While others keep changing the folder, a wait still ends when its timeout
+// says, not once the folder falls quiet.
+TEST(SharedFolderWindows, AWaitingOpenEndsOnTimeInABusyFolder)
+{
+    const std::string name = uniqueName("busy");
+    const FolderChurn churn(name);
+    for (int wait = 0; wait < 5; ++wait) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_THROW(okr::ipc::SharedRecord<std::uint64_t>::openReadOnly(name, std::chrono::milliseconds(50)),
+                     okr::ipc::SharedException);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "a wait of 50 ms";
+    }
+}
+
 // The handles this process has open, counted one by one: Wine answers
 // GetProcessHandleCount with 0.
 std::size_t openHandles()
@@ -190,21 +237,29 @@ std::size_t openHandles()
     return count;
 }
 
-// A waiting open watches the folder through a handle of its thread's own,
-// closed when the thread ends: threads that come and go leave none behind.
-TEST(SharedFolderWindows, AWaitingOpensWatchEndsWithItsThread)
+// A waiting open watches the folder through a handle that ends with it,
+// however its waits went: threads that come and go, each waiting once in a
+// quiet folder or a busy one, leave none behind (the handle once lived as
+// long as its thread, whose end closed freed memory instead).
+TEST(SharedFolderWindows, AWaitingOpensWatchEndsWithIt)
 {
     const std::string name = uniqueName("watch");
     const auto waitInAThread = [&name] {
         std::thread([&name] {
-            EXPECT_THROW(okr::ipc::SharedRecord<std::uint64_t>::openReadOnly(name, std::chrono::milliseconds(1)),
+            EXPECT_THROW(okr::ipc::SharedRecord<std::uint64_t>::openReadOnly(name, std::chrono::milliseconds(20)),
                          okr::ipc::SharedException);
         }).join();
     };
     waitInAThread(); // what a first one sets up for the whole process
     const std::size_t before = openHandles();
-    for (int thread = 0; thread < 50; ++thread) {
-        waitInAThread();
+    for (const bool busy : {false, true}) {
+        std::optional<FolderChurn> churn;
+        if (busy) {
+            churn.emplace(name);
+        }
+        for (int thread = 0; thread < 25; ++thread) {
+            waitInAThread();
+        }
     }
     EXPECT_LT(openHandles(), before + 10) << "handles left by 50 threads that each waited once";
 }
