@@ -558,9 +558,9 @@ namespace {
 // up by its first wait and ended with the open: it records every change
 // from then on, so one that comes between an open that failed and the next
 // wait is never lost. A plain handle, never an object with a destructor:
-// MinGW's runtime runs a thread_local's destructor after it has freed the
-// thread's storage, which closed a handle read from freed memory and left
-// the watch open.
+// under Wine, MinGW's runtime was seen to run a thread_local's destructor
+// after it had freed the thread's storage, closing a handle read from freed
+// memory and leaving the watch open.
 thread_local HANDLE watch = INVALID_HANDLE_VALUE;
 
 } // namespace
