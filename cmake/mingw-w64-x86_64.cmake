@@ -74,10 +74,12 @@ endif()
 # link time in the PE header, so that a build is reproducible.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 
-# Tests (ctest, gtest_discover_tests, try_run) run the .exe through Wine.
+# Tests (ctest, gtest_discover_tests, try_run) run the .exe through Wine,
+# started by wine.sh with the fixed memory layout every start needs.
 # Debian's wine64 package ships the loader in /usr/lib/wine; the `wine`
 # wrapper script picks it too when no 32-bit wine is installed.
-find_program(OKR_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(OKR_WINE)
+find_program(OKR_WINE_LOADER NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(OKR_WINE_LOADER)
+  set(OKR_WINE "${CMAKE_CURRENT_LIST_DIR}/wine.sh")
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${OKR_WINE}")
 endif()

@@ -4,7 +4,7 @@
 #
 #   . scripts/lib/windows-toolchain.sh
 #   okr_windows_toolchain      # exports OKR_WX_MINGW_PREFIX, OKR_BOOST_MINGW_INCLUDE,
-#                              # OKR_HEADER_ONLY_MINGW_PREFIX
+#                              # OKR_HEADER_ONLY_MINGW_PREFIX, OKR_WINE
 #   okr_wine_prefix /tmp/okr-wine
 #
 # Everything built lives under OKR_CACHE_DIR, outside the work tree, so a
@@ -113,8 +113,8 @@ okr_windows_toolchain() {
   export OKR_WX_MINGW_PREFIX="$prefix"
   export OKR_BOOST_MINGW_INCLUDE="$OKR_CACHE_DIR/boost-include"
   export OKR_HEADER_ONLY_MINGW_PREFIX="$headers"
-  # Debian's wine64 has its loader here; the `wine` wrapper finds it too.
-  OKR_WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  # Wine's loader, started as every start needs (see cmake/wine.sh).
+  OKR_WINE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../cmake" && pwd)/wine.sh
   export OKR_WINE
 }
 
@@ -130,7 +130,7 @@ okr_wine_prefix() {
   WINEPREFIX=$(cd "$dir" && pwd)
   export WINEARCH=win64 WINEDEBUG=-all DISPLAY='' WINEDLLOVERRIDES="mscoree,mshtml="
   [ -f "$WINEPREFIX/.okr-ready" ] && return 0
-  wine wineboot --init >/dev/null 2>&1 || return 1
+  "${OKR_WINE:-wine}" wineboot --init >/dev/null 2>&1 || return 1
   wineserver -w # registry files are written when the server exits
   touch "$WINEPREFIX/.okr-ready"
 }
