@@ -5,17 +5,22 @@
  * With --one-thread, the only thread maps it and prints "mapped"; with
  * --own-table, a thread made without CLONE_FILES opens the block into a
  * descriptor table of its own (no lock, no mapping) and prints "held", and
- * the main thread waits for its input to end; with --main-elsewhere, a thread
- * maps the block and the main thread then moves to a mount namespace with no
- * /dev/shm and waits for its input to end. */
+ * the main thread waits for its input to end; kcmp orders that table after
+ * one of the tables before it, so a reader that took "after" for "the same"
+ * skips it.
+ * With --main-elsewhere, a thread maps the block and the main thread then
+ * moves to a mount namespace with no /dev/shm and waits for its input to end. */
 #include <fcntl.h>
+#include <linux/kcmp.h>
 #include <pthread.h>
 #include <sched.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 static char path[512];
@@ -68,16 +73,23 @@ static void* map_and_stay(void* unused)
     }
 }
 
-static char stack[64 * 1024] __attribute__((aligned(16)));
+/* Tables order by a key drawn at boot; a try's table that orders before
+ * all the tables made so far gives way to the next try. Its thread stays, or
+ * the next table would take its place in memory, and so in that order. */
+enum { tries = 24 };
+static char stacks[tries][64 * 1024] __attribute__((aligned(16)));
 
-/* Only system calls here: the thread shares the main thread's TLS. */
-static int hold_in_own_table(void* unused)
+/* Only system calls here: the thread shares the main thread's TLS. It
+ * holds the block if told "h" on the pipe told. */
+static int hold_in_own_table(void* told)
 {
-    (void)unused;
-    if (shm_open(path, O_RDONLY, 0) < 0) {
-        _exit(1);
+    char what = 0;
+    if (read((int)(intptr_t)told, &what, 1) == 1 && what == 'h') {
+        if (shm_open(path, O_RDONLY, 0) < 0) {
+            _exit(1);
+        }
+        (void)!write(STDOUT_FILENO, "held\n", 5);
     }
-    (void)!write(STDOUT_FILENO, "held\n", 5);
     for (;;) {
         pause();
     }
@@ -98,10 +110,27 @@ int main(int argc, char** argv)
     }
     if (strcmp(mode, "--own-table") == 0) {
         const int flags = CLONE_VM | CLONE_FS | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM;
-        if (clone(hold_in_own_table, stack + sizeof stack, flags, NULL) == -1) {
-            return 1;
+        pid_t lowest = getpid();
+        for (int try = 0; try < tries; ++try) {
+            int told[2];
+            if (pipe(told) != 0) {
+                return 1;
+            }
+            const int thread =
+                clone(hold_in_own_table, stacks[try] + sizeof stacks[try], flags, (void*)(intptr_t)told[0]);
+            const long order = thread == -1 ? -1 : syscall(SYS_kcmp, lowest, thread, KCMP_FILES, 0, 0);
+            if (order < 1 || write(told[1], order == 1 ? "h" : "-", 1) != 1) {
+                return 1;
+            }
+            close(told[0]);
+            close(told[1]);
+            if (order == 1) {
+                say_and_wait(NULL);
+            }
+            lowest = thread;
         }
-        say_and_wait(NULL);
+        printf("no table after\n");
+        return 1;
     }
     if (strcmp(mode, "--main-elsewhere") == 0) {
         if (pthread_barrier_init(&mapped, NULL, 2) != 0 || pthread_create(&worker, NULL, map_and_stay, NULL) != 0) {
