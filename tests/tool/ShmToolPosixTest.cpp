@@ -683,6 +683,28 @@ TEST_F(ShmTool, ListsTheSameWithNoThreadToBeHad)
     EXPECT_EQ(free.output, limited.output);
 }
 
+// An operator without privileges, alone in a mount namespace with a folder
+// no other process's mounts reach, sees every process that could map it,
+// unless the /proc it reads hides processes; another /proc mount's options
+// are not its /proc's.
+TEST_F(ShmTool, AnUnprivilegedOperatorSeesEveryUserUnlessItsProcHidesThem)
+{
+    const std::vector<std::pair<std::string, std::string>> worlds{
+        {"", "orphaned"},
+        {"mkdir /dev/shm/proc && mount -t proc -o hidepid=2 proc /dev/shm/proc", "orphaned"},
+        {"mount -t proc -o hidepid=1 proc /proc", "unknown"},
+        {"mount -t proc -o hidepid=2 proc /proc", "unknown"}};
+    for (const auto& world : worlds) {
+        const ToolRun run =
+            finish(*startTool({"-c", "unshare -m --propagation private sh -c 'mount -t tmpfs okr /dev/shm && "
+                                     ": > /dev/shm/okr-info-1234 && " +
+                                         (world.first.empty() ? "" : world.first + " && ") + asStranger() + tool +
+                                         " list -n --raw -o name,state'"},
+                              -1, 0, "/bin/sh"));
+        EXPECT_EQ("okr-info-1234 " + world.second + "\n", run.output) << world.first << ": " << run.errors;
+    }
+}
+
 // C1 controls, which a terminal may obey, and U+2028/U+2029 come as \u
 // escapes, and the name parses back exactly.
 TEST_F(ShmTool, JsonEscapesC1AndLineSeparators)
