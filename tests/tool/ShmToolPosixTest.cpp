@@ -683,28 +683,6 @@ TEST_F(ShmTool, ListsTheSameWithNoThreadToBeHad)
     EXPECT_EQ(free.output, limited.output);
 }
 
-// An operator without privileges, alone in a mount namespace with a folder
-// no other process's mounts reach, sees every process that could map it,
-// unless the /proc it reads hides processes; another /proc mount's options
-// are not its /proc's.
-TEST_F(ShmTool, AnUnprivilegedOperatorSeesEveryUserUnlessItsProcHidesThem)
-{
-    const std::vector<std::pair<std::string, std::string>> worlds{
-        {"", "orphaned"},
-        {"mkdir /dev/shm/proc && mount -t proc -o hidepid=2 proc /dev/shm/proc", "orphaned"},
-        {"mount -t proc -o hidepid=1 proc /proc", "unknown"},
-        {"mount -t proc -o hidepid=2 proc /proc", "unknown"}};
-    for (const auto& world : worlds) {
-        const ToolRun run =
-            finish(*startTool({"-c", "unshare -m --propagation private sh -c 'mount -t tmpfs okr /dev/shm && "
-                                     ": > /dev/shm/okr-info-1234 && " +
-                                         (world.first.empty() ? "" : world.first + " && ") + asStranger() + tool +
-                                         " list -n --raw -o name,state'"},
-                              -1, 0, "/bin/sh"));
-        EXPECT_EQ("okr-info-1234 " + world.second + "\n", run.output) << world.first << ": " << run.errors;
-    }
-}
-
 // C1 controls, which a terminal may obey, and U+2028/U+2029 come as \u
 // escapes, and the name parses back exactly.
 TEST_F(ShmTool, JsonEscapesC1AndLineSeparators)
@@ -1084,11 +1062,15 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
         "mount -t tmpfs -o mode=1777 none /dev/shm && head -c 64 /dev/zero >/dev/shm/okr-a || exit 1; ";
     const std::string peerIsReady = "grep -qs '^State:.Z' /proc/$!/status && grep -qs okr-a /proc/$!/task/*/maps";
     const std::string isTail = "[ \"$(cat /proc/$!/comm)\" = tail ]";
+    // Over a file outside the folder's file system, which the root process's
+    // mounts would otherwise include.
+    const std::string unreadable = "mount -t tmpfs none /mnt && : >/mnt/m && chmod 0 /mnt/m && mount --bind /mnt/m ";
+    const std::string away = "unshare --mount sh -c \"umount /dev/shm && exec " + untilTheToolEnds + " >/dev/null\"";
     const struct {
         std::string root, ready, users;
     } cases[] = {
         {"unshare --mount sh -c \"exec " + untilTheToolEnds + " >/dev/null\"", isTail, "unknown"},
-        {"unshare --mount sh -c \"umount /dev/shm && exec " + untilTheToolEnds + " >/dev/null\"", isTail, "-"},
+        {away, isTail, "-"},
         // Its main thread has left the namespace: the thread that maps tells.
         {"unshare --mount sh -c \"umount /dev/shm && echo && exec " + untilTheToolEnds + "\" | { read -r _; exec " +
              threadPeer + " okr-a >/dev/null 2>&1; }",
@@ -1103,6 +1085,13 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
              threadPeer + " --main-elsewhere okr-a >/dev/null 2>&1; }",
          "grep -qs okr-a /proc/$!/task/*/maps && ! grep -qs \" $(mountpoint -d /dev/shm) \" /proc/$!/mountinfo",
          "unknown"},
+        // No root process that may reach it, but its /proc hides them; another
+        // /proc's options are not its /proc's.
+        {"mount -t proc -o hidepid=2 proc /proc && exec " + away, isTail, "unknown"},
+        {"mount -t proc -o hidepid=2 proc /mnt && exec " + away, isTail, "-"},
+        // ... or a mount table, its own or another's, cannot be read.
+        {unreadable + "/proc/$$/mountinfo && exec " + away, isTail, "unknown"},
+        {unreadable + "/proc/1/mountinfo && exec " + away, isTail, "unknown"},
     };
     for (const auto& root : cases) {
         std::string script = withAFolder;
