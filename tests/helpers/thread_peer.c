@@ -14,7 +14,6 @@
 #include <linux/kcmp.h>
 #include <pthread.h>
 #include <sched.h>
-#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -78,12 +77,13 @@ static void* map_and_stay(void* unused)
  * the next table would take its place in memory, and so in that order. */
 enum { tries = 24 };
 static char stacks[tries][64 * 1024] __attribute__((aligned(16)));
+static pid_t earlier[tries]; /* the lowest table's thread before each try */
 
 /* Only system calls here: the thread shares the main thread's TLS. It holds
- * the block if its table orders after the table of the thread lowest. */
+ * the block if its table orders after the table of the thread *lowest. */
 static int hold_in_own_table(void* lowest)
 {
-    if (syscall(SYS_kcmp, (pid_t)(intptr_t)lowest, (pid_t)syscall(SYS_gettid), KCMP_FILES, 0, 0) == 1) {
+    if (syscall(SYS_kcmp, *(const pid_t*)lowest, (pid_t)syscall(SYS_gettid), KCMP_FILES, 0, 0) == 1) {
         if (shm_open(path, O_RDONLY, 0) < 0) {
             _exit(1);
         }
@@ -111,8 +111,8 @@ int main(int argc, char** argv)
         const int flags = CLONE_VM | CLONE_FS | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM;
         pid_t lowest = getpid();
         for (int try = 0; try < tries; ++try) {
-            const int thread =
-                clone(hold_in_own_table, stacks[try] + sizeof stacks[try], flags, (void*)(intptr_t)lowest);
+            earlier[try] = lowest;
+            const int thread = clone(hold_in_own_table, stacks[try] + sizeof stacks[try], flags, &earlier[try]);
             const long order = thread == -1 ? -1 : syscall(SYS_kcmp, lowest, thread, KCMP_FILES, 0, 0);
             if (order == 1) {
                 say_and_wait(NULL);
