@@ -125,20 +125,23 @@ INSTANTIATE_TEST_SUITE_P(
                    "mkfifo /dev/shm/r; for v in read open openOrCreate takeOver; do timeout 5 PEER $v r; done",
                    "error: Cannot open shared memory\nerror: Cannot open shared memory\n"
                    "error: Cannot open shared memory\nerror: Cannot open shared memory\nr\n"},
-        // Waits its whole timeout, but no longer than until the name appears.
+        // Waits its whole timeout, but no longer than until the name appears,
+        // even as it sets up its watch (strace holds it there).
         FolderCase{"WaitingOpen", 0,
-                   "timeout 0.2 PEER wait r 400; echo $?; PEER wait r 100; (sleep 0.3; PEER openOrCreate r) & "
-                   "timeout 5 PEER wait r 30000; wait",
+                   "timeout 0.2 PEER wait r 400; echo $?; PEER wait r 100; (sleep 1; PEER openOrCreate r) & "
+                   "timeout 5 strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 -e trace=inotify_add_watch "
+                   "-e inject=inotify_add_watch:delay_enter=2000000 PEER wait r 30000; wait",
                    "124\nerror: Shared memory name does not exist\n00000000\n00000000\nr\n"},
-        // Other names appearing meanwhile, or a signal its handler takes,
-        // neither end the wait nor change how it ends; a name as long as the
-        // folder allows is seen appearing.
+        // Other names appearing meanwhile (one as long as the folder allows,
+        // whose notice fills the read), or a signal its handler takes,
+        // neither end the wait nor change how it ends; such a name is seen
+        // appearing too.
         FolderCase{"WaitingOpenAmongOtherNames", 0,
-                   "PEER wait r 400 & sleep 0.2; PEER openOrCreate s 1; wait; n=$(printf %0255d 0); "
+                   "n=$(printf %0255d 0); PEER wait r 400 & sleep 0.2; PEER openOrCreate $n 1; wait; PEER remove $n; "
                    "PEER wait $n 30000 & sleep 0.3; PEER openOrCreate $n; wait; PEER remove $n; "
                    "PEER wait q 3000 & sleep 0.5; kill -USR1 $!; sleep 0.2; PEER openOrCreate q 5; wait",
-                   "00000001\nerror: Shared memory name does not "
-                   "exist\n00000000\n00000000\nremoved\n00000005\n00000005\nq\ns\n"},
+                   "00000001\nerror: Shared memory name does not exist\nremoved\n"
+                   "00000000\n00000000\nremoved\n00000005\n00000005\nq\n"},
         // A program the owner starts inherits none of its locks (looked at
         // from a shell of its own: this one must never wait on a pipe).
         FolderCase{"LocksStayOutOfExec", 0,
@@ -153,6 +156,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "PEER openOrCreate r 1; exec 3</dev/shm/r; flock -x 3; PEER read r 3<&-; PEER read r 3<&- & "
                    "sleep 0.3; rm /dev/shm/r; PEER openOrCreate r 2 3<&-; exec 3<&-; wait",
                    "00000001\nerror: Cannot open shared memory\n00000002\n00000002\nr\n"},
+        // A name another hand removed while remove() was about to (strace
+        // holds it there) was not there to remove: no failure.
+        FolderCase{"RemovalOfANameGoneMeanwhile", 0,
+                   "PEER openOrCreate r 1; strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 -e trace=/^unlink "
+                   "-e inject=/^unlink:delay_enter=1000000 PEER remove r & sleep 0.5; rm /dev/shm/r; wait",
+                   "00000001\nnone\n"},
         // Another user reaches a record only as far as its access, applied
         // whatever the umask, lets it: reading, writing, resizing; never
         // removing it from the sticky folder, and told so.
