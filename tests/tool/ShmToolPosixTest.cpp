@@ -268,6 +268,30 @@ protected:
         return names;
     }
 
+    // The tool (or another program) under strace, whose arguments come first.
+    std::unique_ptr<ChildProcess> startTraced(std::vector<std::string> arguments)
+    {
+        // LeakSanitizer cannot run under ptrace: off for the sanitized build.
+        arguments.insert(arguments.begin(), {"-f", "-qq", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0"});
+        return startTool(arguments, -1, 0, "/usr/bin/strace");
+    }
+
+    // Whether the program strace runs enters system call number within ten
+    // seconds (strace holds it there when asked to).
+    static bool tracedEnters(ChildProcess& strace, long number)
+    {
+        const std::string syscall =
+            "cat /proc/$(cat /proc/" + std::to_string(strace.pid()) + "/task/*/children | tr -d ' ')/syscall";
+        const std::string entered = std::to_string(number) + " ";
+        for (int waited = 0; runCommand(syscall).output.rfind(entered, 0) != 0; waited += 10) {
+            if (waited >= 10000) {
+                return false;
+            }
+            usleep(10000);
+        }
+        return true;
+    }
+
     // When the file last changed, its name included: a rename sets it.
     static struct timespec changedAt(const std::string& name)
     {
@@ -1520,18 +1544,9 @@ TEST_F(ShmTool, ARecordRewrittenWhileShownIsReportedAndNoTornCopyPrinted)
 {
     writeBlock("okr-info-9", std::vector<unsigned char>(135880, 1));
     const std::unique_ptr<ChildProcess> show =
-        // LeakSanitizer cannot run under ptrace: off for the sanitized build.
-        startTool({"-f", "-qq", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-P", "/dev/shm/okr-info-9",
-                   "-e", "trace=pread64", "-e", "inject=pread64:delay_enter=2000000:when=1", tool, "show", "okr-info-9",
-                   "--hex"},
-                  -1, 0, "/usr/bin/strace");
-    const std::string syscall =
-        "cat /proc/$(cat /proc/" + std::to_string(show->pid()) + "/task/*/children | tr -d ' ')/syscall";
-    const std::string reading = std::to_string(SYS_pread64) + " ";
-    for (int waited = 0; runCommand(syscall).output.rfind(reading, 0) != 0 && waited < 10000; waited += 10) {
-        usleep(10000);
-    }
-    ASSERT_EQ(0u, runCommand(syscall).output.rfind(reading, 0)) << "show never reached its read";
+        startTraced({"-P", "/dev/shm/okr-info-9", "-e", "trace=pread64", "-e",
+                     "inject=pread64:delay_enter=2000000:when=1", tool, "show", "okr-info-9", "--hex"});
+    ASSERT_TRUE(tracedEnters(*show, SYS_pread64)) << "show never reached its read";
     ASSERT_EQ(0, runCommand("cd /dev/shm && truncate -s 0 okr-info-9 && truncate -s 135880 okr-info-9 && "
                             "printf '\\2%.0s' $(seq 1000) | dd of=okr-info-9 conv=notrunc status=none")
                      .status);
@@ -1540,6 +1555,26 @@ TEST_F(ShmTool, ARecordRewrittenWhileShownIsReportedAndNoTornCopyPrinted)
     EXPECT_EQ(1, run.status);
     EXPECT_EQ("okr-shm: okr-info-9 changed while it was read\n", run.errors);
     EXPECT_EQ("", run.output) << "a torn copy";
+}
+
+// How the removal of an orphan ends as the system answers: its name gone
+// by another hand just before (strace holds clean there), or still there
+// after a removal that said it succeeded (strace answers for the system).
+TEST_F(ShmTool, CleanSaysHowTheRemovalOfAnOrphanEnded)
+{
+    const std::string name = orphans(1).front();
+    const std::unique_ptr<ChildProcess> held =
+        startTraced({"-e", "trace=unlinkat", "-e", "inject=unlinkat:delay_enter=2000000", tool, "clean"});
+    ASSERT_TRUE(tracedEnters(*held, SYS_unlinkat)) << "clean never reached the removal";
+    ASSERT_EQ(0, unlink(("/dev/shm/" + name).c_str()));
+    const ToolRun gone = finish(*held);
+    EXPECT_EQ(0, gone.status) << gone.errors;
+    EXPECT_EQ("already gone " + name + "\n", gone.output);
+
+    writeBlock(name, {});
+    const ToolRun kept = finish(*startTraced({"-e", "trace=unlinkat", "-e", "inject=unlinkat:retval=0", tool, "clean"}));
+    EXPECT_EQ(1, kept.status);
+    EXPECT_EQ("okr-shm: cannot remove " + name + ": still there after it was removed\n", kept.errors);
 }
 
 TEST_F(ShmTool, ARecordItMayNotOpenIsReportedWithTheSystemsReason)
