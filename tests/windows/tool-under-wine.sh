@@ -3,7 +3,7 @@
 # Wine prefix of its own (a copy of the suite's), so nothing else is in its
 # shared folder and nothing is left behind.
 #   tool-under-wine.sh TOOL_EXE CHECK_EXE WINE_LOADER SCENARIO [RECORD_PEER_EXE [HOLDER_EXE]]
-# SCENARIO: list, clean, show, usage, edges, missing, unpublished and records
+# SCENARIO: list, clean, show, usage, edges, missing, locked, unpublished and records
 # (which run RECORD_PEER_EXE), held (HOLDER_EXE); and against a hostile shared
 # folder: fullwidth, links, folder_link, case, names, reach, fuzz, replaced, undeleted.
 set -euo pipefail
@@ -466,6 +466,27 @@ undeleted)
   [ -e "$folder/okr-info-5" ] || fail "okr-info-5 is gone after all"
   okr_shm clean
   [ "$status" = 0 ] && [ "$out" = "removed okr-info-5" ] && [ ! -e "$folder/okr-info-5" ] || fail "clean: $status $out $err"
+  ;;
+locked)
+  # Locks that no Windows handle shows: a Linux process holds them on the
+  # files themselves, which Wine's locks meet, as a user of the library
+  # arriving just after the look for handles would. The users' lock keeps
+  # okr-info-5, the name lock okr-info-6; okr-info-7 alone is removed. The
+  # users' byte is held exclusively: from outside, Wine meets a shared lock
+  # only through a handle open for writing, which clean's is not.
+  for n in 5 6 7; do head -c 16 /dev/zero >"$folder/okr-info-$n"; done
+  coproc locker { python3 -c 'import fcntl, sys
+at = 0x7FFFFFFF00000000  # the Windows locks of okr(3)
+user, name = open(sys.argv[1] + "5", "r+b"), open(sys.argv[1] + "6", "r+b")
+fcntl.lockf(user, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, at)
+fcntl.lockf(name, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, at + 2)
+print("held", flush=True)
+sys.stdin.read()' "$folder/okr-info-"; }
+  read -r held <&"${locker[0]}" && [ "$held" = held ] || fail "the locks were not taken"
+  okr_shm clean
+  expected=$'kept okr-info-5: in use (a user of the library holds its lock)\nkept okr-info-6: another process is removing it\nremoved okr-info-7'
+  [ "$status" = 0 ] && [ "$out" = "$expected" ] || fail "clean: status $status: $out $err"
+  [ -e "$folder/okr-info-5" ] && [ -e "$folder/okr-info-6" ] || fail "a locked orphan was removed"
   ;;
 unpublished)
   # A SharedRecord creator stalled between building its block and publishing
