@@ -658,6 +658,12 @@ TEST_F(ShmTool, ProcessesLeftUnreadAtTheDeadlineMakeTheStateUnknownAndCleanKeeps
     }
     many.closeInput();
     EXPECT_EQ(0, many.wait());
+    // Nor does a time past any sensible one: a scan that strace holds up 11 s
+    // still ends at the default.
+    ASSERT_EQ(0, setenv("OKR_SHM_SCAN_SECONDS", "1000000", 1));
+    const ToolRun held = finish(*startTraced({"-P", "/proc", "-e", "trace=getdents64", "-e",
+                                              "inject=getdents64:delay_enter=11000000:when=1", tool, "list"}));
+    EXPECT_NE(std::string::npos, held.errors.find("reading the processes took too long")) << held.errors;
     ASSERT_EQ(0, setenv("OKR_SHM_SCAN_SECONDS", "0", 1));
     const ToolRun list = runTool({"list", "-n", "--raw", "-o", "name,users,locks,state"});
     const ToolRun listJson = runTool({"list", "--json"});
