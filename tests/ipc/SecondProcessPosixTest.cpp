@@ -4,6 +4,7 @@
 #include "common/SharedSyncInfo"
 #include "ipc/SharedType"
 #include "support/ChildProcess.h"
+#include "support/ProcessRunner.h"
 #include "support/ShmTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,19 @@ TEST(SecondProcess, AnOpenerWaitsOutWhoeverDecidesTheBlockIsUnused)
             close(fd);
         }
     }
+}
+
+// A name that never again means the block opened (strace fails every look
+// at it) is given up once the patience is out, not tried for ever.
+TEST(SecondProcess, AnOpenerGivesUpANameThatNeverMeansTheBlockItOpened)
+{
+    const std::string name = uniqueName("elsewhere");
+    BlockCleanup cleanup(name);
+    writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x11));
+    const ProcessResult run =
+        runCommand("timeout 20 strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 -P /dev/shm/" + name +
+                   " -e trace=/stat -e inject=/stat:error=ENOENT " OKR_BLOCK_READER " " + name);
+    EXPECT_EQ("error: Cannot open shared memory\n", run.output);
 }
 
 } // namespace

@@ -156,6 +156,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "PEER openOrCreate r 1; exec 3</dev/shm/r; flock -x 3; PEER read r 3<&-; PEER read r 3<&- & "
                    "sleep 0.3; rm /dev/shm/r; PEER openOrCreate r 2 3<&-; exec 3<&-; wait",
                    "00000001\nerror: Cannot open shared memory\n00000002\n00000002\nr\n"},
+        // A name that never again means the block opened (strace fails each
+        // look at the name) is given up once the patience is out.
+        FolderCase{"NameNeverMeansTheBlockOpened", 0,
+                   "PEER openOrCreate r 1; timeout 20 strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 "
+                   "-P /dev/shm/r -e trace=/stat -e inject=/stat:error=ENOENT:when=2+2 PEER read r",
+                   "00000001\nerror: Cannot open shared memory\nr\n"},
         // A name another hand removed while remove() was about to (strace
         // holds it there) was not there to remove: no failure.
         FolderCase{"RemovalOfANameGoneMeanwhile", 0,
