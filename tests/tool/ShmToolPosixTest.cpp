@@ -225,40 +225,17 @@ protected:
     // taken on a descriptor that the process keeps, until the test ends.
     static std::unique_ptr<ChildProcess> sharedLockHolder(const std::string& name)
     {
-        auto holder = std::make_unique<ChildProcess>(
-            "/bin/sh",
-            std::vector<std::string>{"-c",
-                                     "exec 3<'/dev/shm/" + name + "' && flock -s 3 && echo held && exec sleep 1000"},
-            ChildProcess::Options());
-        std::string line;
-        EXPECT_TRUE(holder->readLine(line) && line == "held") << name;
-        return holder;
+        return holding("/dev/shm/" + name, "<", "flock -s 3 && ");
     }
 
-    // Names in /dev/shm set aside as earlier versions of clean did.
-    static std::vector<std::string> setAsideNames()
-    {
-        std::vector<std::string> names;
-        DIR* folder = opendir("/dev/shm");
-        while (const dirent* entry = folder != nullptr ? readdir(folder) : nullptr) {
-            if (std::string(entry->d_name).rfind(".okr-shm-", 0) == 0) {
-                names.push_back(entry->d_name);
-            }
-        }
-        if (folder != nullptr) {
-            closedir(folder);
-        }
-        return names;
-    }
-
-    // The names in /dev/shm under which SharedRecord builds a new block.
-    static std::vector<std::string> unpublishedNames()
+    // The names in /dev/shm that start with prefix, of any length or the one given.
+    static std::vector<std::string> namesStarting(const std::string& prefix, std::size_t length = 0)
     {
         std::vector<std::string> names;
         DIR* folder = opendir("/dev/shm");
         while (const dirent* entry = folder != nullptr ? readdir(folder) : nullptr) {
             const std::string name = entry->d_name;
-            if (name.rfind(".okr-new-", 0) == 0 && name.size() == 9 + 24) {
+            if (name.rfind(prefix, 0) == 0 && (length == 0 || name.size() == length)) {
                 names.push_back(name);
             }
         }
@@ -267,6 +244,9 @@ protected:
         }
         return names;
     }
+    // Set aside as earlier versions of clean did; where SharedRecord builds a new block.
+    static std::vector<std::string> setAsideNames() { return namesStarting(".okr-shm-"); }
+    static std::vector<std::string> unpublishedNames() { return namesStarting(".okr-new-", 9 + 24); }
 
     // The tool (or another program) under strace, whose arguments come first.
     std::unique_ptr<ChildProcess> startTraced(std::vector<std::string> arguments)
@@ -306,11 +286,15 @@ protected:
         return lstat(("/dev/shm/" + name).c_str(), &facts) == 0 ? facts.st_ino : 0;
     }
 
-    // A process that holds path open without mapping it, until the test ends.
-    static std::unique_ptr<ChildProcess> holding(const std::string& path)
+    // A process that holds path open (as the shell's redirection says) without
+    // mapping it, having run first, until the test ends.
+    static std::unique_ptr<ChildProcess> holding(const std::string& path, const std::string& redirection = "<>",
+                                                 const std::string& first = "")
     {
         auto holder = std::make_unique<ChildProcess>(
-            "/bin/sh", std::vector<std::string>{"-c", "exec 3<>'" + path + "' && echo held && exec sleep 1000"},
+            "/bin/sh",
+            std::vector<std::string>{"-c", "exec 3" + redirection + "'" + path + "' && " + first +
+                                               "echo held && exec sleep 1000"},
             ChildProcess::Options());
         std::string line;
         EXPECT_TRUE(holder->readLine(line) && line == "held") << path;
@@ -438,17 +422,14 @@ TEST_F(ShmTool, CleanThatCannotRemoveSaysSoAndFailsWithStatusOne)
     writeBlock("okr-info-1235", std::vector<unsigned char>(135880));
     ASSERT_EQ("orphaned", listed("okr-info-1234")["state"]);
     // Read only: the folder cannot be remounted so while a file is open to write.
-    ChildProcess holder("/bin/sh", {"-c", "exec 3</dev/shm/okr-info-1235 && echo held && exec sleep 1000"},
-                        ChildProcess::Options());
-    std::string line;
-    ASSERT_TRUE(holder.readLine(line) && line == "held") << line;
+    const std::unique_ptr<ChildProcess> holder = holding("/dev/shm/okr-info-1235", "<");
     ASSERT_EQ(0, mount(nullptr, "/dev/shm", nullptr, MS_REMOUNT | MS_RDONLY, nullptr));
 
     const ToolRun clean = runTool({"clean"});
     EXPECT_EQ(1, clean.status) << clean.output;
     // Said once, on one stream, in the words rm would use.
     EXPECT_EQ("okr-shm: cannot remove okr-info-1234: Read-only file system\n", clean.errors);
-    EXPECT_EQ("kept okr-info-1235: in use by " + std::to_string(holder.pid()) + "\n", clean.output);
+    EXPECT_EQ("kept okr-info-1235: in use by " + std::to_string(holder->pid()) + "\n", clean.output);
     EXPECT_TRUE(shmExists("okr-info-1234"));
 }
 
@@ -1032,16 +1013,13 @@ TEST_F(ShmTool, UnreadableFolderFailsWithStatusOne)
 TEST_F(ShmTool, AProcessHoldingARecordOpenWithoutMappingItUsesIt)
 {
     writeBlock("okr-info-7", std::vector<unsigned char>(135880));
-    ChildProcess holder("/bin/sh", {"-c", "exec 3<>/dev/shm/okr-info-7 && echo held && exec sleep 1000"},
-                        ChildProcess::Options());
-    std::string line;
-    ASSERT_TRUE(holder.readLine(line) && line == "held");
+    const std::unique_ptr<ChildProcess> holder = holding("/dev/shm/okr-info-7");
 
     const json row = listed("okr-info-7");
-    EXPECT_EQ(json::array({holder.pid()}), row["users"]) << row;
+    EXPECT_EQ(json::array({holder->pid()}), row["users"]) << row;
     EXPECT_EQ("in use", row["state"]) << row;
     const ToolRun clean = runTool({"clean"});
-    EXPECT_NE(std::string::npos, clean.output.find("kept okr-info-7: in use by " + std::to_string(holder.pid())))
+    EXPECT_NE(std::string::npos, clean.output.find("kept okr-info-7: in use by " + std::to_string(holder->pid())))
         << clean.output;
     EXPECT_TRUE(shmExists("okr-info-7"));
 }
