@@ -787,6 +787,17 @@ INSTANTIATE_TEST_SUITE_P(Records, ShmToolShow,
                          ::testing::Values(std::make_pair(std::string("okr-sync"), std::size_t{16}),
                                            std::make_pair(std::string("okr-info-1234"), std::size_t{135880})));
 
+// A row as long as the room the first row left (its first cell and 256
+// bytes) fills it to the last byte: measured without a byte read past it.
+TEST_F(ShmTool, ARowThatFillsItsRoomExactlyIsReadWithinIt)
+{
+    writeBlock("okr-aaa", {});
+    const std::string full = "okr-" + std::string(250, 'b');
+    writeBlock(full, {});
+    ASSERT_EQ(0, truncate(("/dev/shm/" + full).c_str(), 100000000)); // 7 + 256 bytes in all
+    EXPECT_EQ("okr-aaa 0\n" + full + " 100000000\n", runTool({"list", "-n", "--raw", "-o", "name,size"}).output);
+}
+
 TEST_F(ShmTool, WrongSizeObjectsAreReportedAndNeverRead)
 {
     for (const auto& object : {std::make_pair("okr-sync", 20), std::make_pair("okr-info-7", 100)}) {
