@@ -291,11 +291,10 @@ protected:
     static std::unique_ptr<ChildProcess> holding(const std::string& path, const std::string& redirection = "<>",
                                                  const std::string& first = "")
     {
-        auto holder = std::make_unique<ChildProcess>(
-            "/bin/sh",
-            std::vector<std::string>{"-c", "exec 3" + redirection + "'" + path + "' && " + first +
-                                               "echo held && exec sleep 1000"},
-            ChildProcess::Options());
+        const std::string script =
+            "exec 3" + redirection + "'" + path + "' && " + first + "echo held && exec sleep 1000";
+        auto holder =
+            std::make_unique<ChildProcess>("/bin/sh", std::vector<std::string>{"-c", script}, ChildProcess::Options());
         std::string line;
         EXPECT_TRUE(holder->readLine(line) && line == "held") << path;
         return holder;
@@ -794,7 +793,7 @@ TEST_F(ShmTool, ARowThatFillsItsRoomExactlyIsReadWithinIt)
     writeBlock("okr-aaa", {});
     const std::string full = "okr-" + std::string(250, 'b');
     writeBlock(full, {});
-    ASSERT_EQ(0, truncate(("/dev/shm/" + full).c_str(), 100000000)); // 7 + 256 bytes in all
+    ASSERT_EQ(0, truncate(("/dev/shm/" + full).c_str(), 100000000)); // its row: 254 + 9 bytes, 7 + 256
     EXPECT_EQ("okr-aaa 0\n" + full + " 100000000\n", runTool({"list", "-n", "--raw", "-o", "name,size"}).output);
 }
 
@@ -1567,7 +1566,8 @@ TEST_F(ShmTool, CleanSaysHowTheRemovalOfAnOrphanEnded)
     EXPECT_EQ("already gone " + name + "\n", gone.output);
 
     writeBlock(name, {});
-    const ToolRun kept = finish(*startTraced({"-e", "trace=unlinkat", "-e", "inject=unlinkat:retval=0", tool, "clean"}));
+    const ToolRun kept =
+        finish(*startTraced({"-e", "trace=unlinkat", "-e", "inject=unlinkat:retval=0", tool, "clean"}));
     EXPECT_EQ(1, kept.status);
     EXPECT_EQ("okr-shm: cannot remove " + name + ": still there after it was removed\n", kept.errors);
 }
