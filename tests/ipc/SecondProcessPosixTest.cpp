@@ -164,9 +164,8 @@ TEST(SecondProcess, AnOpenerGivesUpANameThatNeverMeansTheBlockItOpened)
     const std::string name = uniqueName("elsewhere");
     BlockCleanup cleanup(name);
     writeBlock(name, std::vector<unsigned char>(sizeof(SharedSyncInfo), 0x11));
-    const ProcessResult run =
-        runCommand("timeout 20 strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 -P /dev/shm/" + name +
-                   " -e trace=/stat -e inject=/stat:error=ENOENT " OKR_BLOCK_READER " " + name);
+    const ProcessResult run = runCommand("timeout 20 " OKR_UNDER_STRACE "-P /dev/shm/" + name +
+                                         " -e trace=/stat -e inject=/stat:error=ENOENT " OKR_BLOCK_READER " " + name);
     EXPECT_EQ("error: Cannot open shared memory\n", run.output);
 }
 

@@ -129,8 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
         // even as it sets up its watch (strace holds it there).
         FolderCase{"WaitingOpen", 0,
                    "timeout 0.2 PEER wait r 400; echo $?; PEER wait r 100; (sleep 1; PEER openOrCreate r) & "
-                   "timeout 5 strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 -e trace=inotify_add_watch "
-                   "-e inject=inotify_add_watch:delay_enter=2000000 PEER wait r 30000; wait",
+                   "timeout 5 " OKR_UNDER_STRACE
+                   "-e trace=inotify_add_watch -e inject=inotify_add_watch:delay_enter=2000000 "
+                   "PEER wait r 30000; wait",
                    "124\nerror: Shared memory name does not exist\n00000000\n00000000\nr\n"},
         // Other names appearing meanwhile (one as long as the folder allows,
         // whose notice fills the read), or a signal its handler takes,
@@ -159,14 +160,15 @@ INSTANTIATE_TEST_SUITE_P(
         // A name that never again means the block opened (strace fails each
         // look at the name) is given up once the patience is out.
         FolderCase{"NameNeverMeansTheBlockOpened", 0,
-                   "PEER openOrCreate r 1; timeout 20 strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 "
+                   "PEER openOrCreate r 1; timeout 20 " OKR_UNDER_STRACE
                    "-P /dev/shm/r -e trace=/stat -e inject=/stat:error=ENOENT:when=2+2 PEER read r",
                    "00000001\nerror: Cannot open shared memory\nr\n"},
         // A name another hand removed while remove() was about to (strace
         // holds it there) was not there to remove: no failure.
         FolderCase{"RemovalOfANameGoneMeanwhile", 0,
-                   "PEER openOrCreate r 1; strace -f -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 -e trace=/^unlink "
-                   "-e inject=/^unlink:delay_enter=1000000 PEER remove r & sleep 0.5; rm /dev/shm/r; wait",
+                   "PEER openOrCreate r 1; " OKR_UNDER_STRACE
+                   "-e trace=/^unlink -e inject=/^unlink:delay_enter=1000000 "
+                   "PEER remove r & sleep 0.5; rm /dev/shm/r; wait",
                    "00000001\nnone\n"},
         // Another user reaches a record only as far as its access, applied
         // whatever the umask, lets it: reading, writing, resizing; never
