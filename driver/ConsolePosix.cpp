@@ -25,15 +25,16 @@ void noteInterrupt(int signal) { caught = signal; }
 // The interrupt that ended the wait, or one that is already pending. ppoll
 // returns ready input before it takes a pending signal, and a closed terminal
 // makes the input ready as it sends SIGHUP: without this look the input would
-// win and the interrupt would be lost.
+// win and the interrupt would be lost. One taken here is kept, since it is
+// no longer pending for the next look.
 int interruptTaken()
 {
-    if (caught != 0) {
-        return caught;
+    if (caught == 0) {
+        const timespec noWait = {0, 0};
+        const int pending = sigtimedwait(&handled, nullptr, &noWait);
+        caught = pending > 0 ? pending : 0;
     }
-    const timespec noWait = {0, 0};
-    const int pending = sigtimedwait(&handled, nullptr, &noWait);
-    return pending > 0 ? pending : 0;
+    return caught;
 }
 
 // A closed terminal reads as gone a moment before its hang-up is signalled:

@@ -240,24 +240,26 @@ TEST_P(CheckInterrupted, AlreadyPendingWhenInputIsWaitingStillEndsBySignal)
     expectBothRemoved();
 }
 
-TEST_P(CheckInterrupted, ArrivingWhileEnterIsReadStillEndsBySignal)
+TEST_P(CheckInterrupted, ArrivingWhileEnterOrEndOfInputIsReadStillEndsBySignal)
 {
-    // strace sends it as the check enters the read of the Enter byte (its
-    // only read of its input), after the wait that would have taken it.
+    // strace sends it as the check enters the read of its input (its only
+    // one), after the wait that would have taken it.
     const std::string traced = "exec strace -f -qq -o /dev/null -P \"$(readlink /proc/self/fd/0)\" -e trace=read -e "
                                "inject=read:signal=" +
                                std::to_string(GetParam()) + ":when=1 \"$0\"";
-    ChildProcess run("/bin/sh", {"-c", traced, check}, ChildProcess::Options());
-    std::vector<std::string> lines;
-    ASSERT_TRUE(upToPrompt(run, lines));
-    ASSERT_LE(4u, lines.size());
-    infoName = lines[3].substr(std::string("Creating info file ").size());
-    ASSERT_TRUE(shmExists(infoName));
+    for (const bool enter : {true, false}) {
+        ChildProcess run("/bin/sh", {"-c", traced, check}, ChildProcess::Options());
+        std::vector<std::string> lines;
+        ASSERT_TRUE(upToPrompt(run, lines));
+        ASSERT_LE(4u, lines.size());
+        infoName = lines[3].substr(std::string("Creating info file ").size());
+        ASSERT_TRUE(shmExists(infoName));
 
-    run.write("\n");
+        enter ? run.write("\n") : run.closeInput();
 
-    EXPECT_EQ(-GetParam(), run.wait());
-    expectBothRemoved();
+        EXPECT_EQ(-GetParam(), run.wait()) << (enter ? "Enter" : "end of input");
+        expectBothRemoved();
+    }
 }
 
 TEST_P(CheckInterrupted, BlockedByItsParentStillEndsTheWait)
