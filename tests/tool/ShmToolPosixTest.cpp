@@ -1074,7 +1074,14 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
 {
     // A folder only one root process besides the tool may reach: it counts as
     // a possible user while its mounts include the folder's file system.
-    const std::string list = asStranger() + tool + " list -n --raw -o name,users";
+    const std::string list = tool + " list -n --raw -o name,users";
+    // One of the few processes it sees ends, and is reaped, after the tool
+    // listed them: gone, it tells nothing of those the tool cannot see.
+    const std::string stranger = asStranger().substr(5);
+    const std::string oneEnds = stranger +
+                                "sh -c 'sleep 1 & wait' & exec " OKR_UNDER_STRACE "-D -P /proc -e trace=getdents64 -e "
+                                "inject=getdents64:delay_exit=3000000:when=1 " +
+                                stranger;
     const std::string untilTheToolEnds = "tail --pid=$$ -f /dev/null 2>/dev/null";
     const std::string withAFolder =
         "mount -t tmpfs -o mode=1777 none /dev/shm && head -c 64 /dev/zero >/dev/shm/okr-a || exit 1; ";
@@ -1085,7 +1092,7 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
     const std::string unreadable = "mount -t tmpfs none /mnt && : >/mnt/m && chmod 0 /mnt/m && mount --bind /mnt/m ";
     const std::string away = "unshare --mount sh -c \"umount /dev/shm && exec " + untilTheToolEnds + " >/dev/null\"";
     const struct {
-        std::string root, ready, users;
+        std::string root, ready, users, runner = "";
     } cases[] = {
         {"unshare --mount sh -c \"exec " + untilTheToolEnds + " >/dev/null\"", isTail, "unknown"},
         {away, isTail, "-"},
@@ -1105,7 +1112,7 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
          "unknown"},
         // No root process that may reach it, but its /proc hides them; another
         // /proc's options are not its /proc's.
-        {"mount -t proc -o hidepid=2 proc /proc && exec " + away, isTail, "unknown"},
+        {"mount -t proc -o hidepid=2 proc /proc && exec " + away, isTail, "unknown", oneEnds},
         {"mount -t proc -o hidepid=2 proc /mnt && exec " + away, isTail, "-"},
         // ... or a mount table, its own or another's, cannot be read.
         {unreadable + "/proc/$$/mountinfo && exec " + away, isTail, "unknown"},
@@ -1114,7 +1121,8 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
     for (const auto& root : cases) {
         std::string script = withAFolder;
         script.append(root.root).append(" & until ").append(root.ready);
-        script.append("; do [ -d /proc/$! ] || exit 1; sleep 0.01; done; ").append(list);
+        script.append("; do [ -d /proc/$! ] || exit 1; sleep 0.01; done; ");
+        script.append(root.runner.empty() ? asStranger() : root.runner).append(list);
         const ToolRun listing = finish(*startTool({"--mount", "/bin/sh", "-c", script}, -1, 0, "/usr/bin/unshare"));
         EXPECT_EQ("okr-a " + root.users + "\n", listing.output) << root.root << listing.errors;
     }
