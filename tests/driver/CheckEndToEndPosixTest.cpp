@@ -244,7 +244,7 @@ TEST_P(CheckInterrupted, ArrivingWhileEnterOrEndOfInputIsReadStillEndsBySignal)
 {
     // strace sends it as the check enters the read of its input (its only
     // one), after the wait that would have taken it.
-    const std::string traced = "exec strace -f -qq -o /dev/null -P \"$(readlink /proc/self/fd/0)\" -e trace=read -e "
+    const std::string traced = "exec " OKR_UNDER_STRACE "-P \"$(readlink /proc/self/fd/0)\" -e trace=read -e "
                                "inject=read:signal=" +
                                std::to_string(GetParam()) + ":when=1 \"$0\"";
     for (const bool enter : {true, false}) {

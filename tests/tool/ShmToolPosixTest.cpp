@@ -141,12 +141,14 @@ protected:
         return clean;
     }
 
-    // The start of a shell command that runs the rest as the stranger.
-    static std::string asStranger()
+    // The start of a command that runs the rest as the stranger; of a shell
+    // command that becomes it.
+    static std::string stranger()
     {
         const std::string id = std::to_string(strangerUid);
-        return "exec setpriv --reuid=" + id + " --regid=" + id + " --clear-groups ";
+        return "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups ";
     }
+    static std::string asStranger() { return "exec " + stranger(); }
 
     // Records nobody owns (ids past any pid_max), in name order.
     static std::vector<std::string> orphans(std::int32_t count)
@@ -681,13 +683,12 @@ TEST_F(ShmTool, ListShowsTheUsersTheLocksDeclare)
 TEST_F(ShmTool, ListsTheSameWithNoThreadToBeHad)
 {
     writeBlock("okr-a", {});
-    const std::string stranger = asStranger();
     const std::string list = tool + " list -n --raw -o name,users,locks,state";
-    const ToolRun free = finish(*startTool({"-c", stranger + list}, -1, 0, "/bin/sh"));
+    const ToolRun free = finish(*startTool({"-c", asStranger() + list}, -1, 0, "/bin/sh"));
     // A sanitized build's LeakSanitizer needs a thread of its own at the end.
     const std::string noLeakThread = "export ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\"; ";
     const ToolRun limited =
-        finish(*startTool({"-c", noLeakThread + stranger + "prlimit --nproc=1 " + list}, -1, 0, "/bin/sh"));
+        finish(*startTool({"-c", noLeakThread + asStranger() + "prlimit --nproc=1 " + list}, -1, 0, "/bin/sh"));
     EXPECT_EQ(0, limited.status) << limited.errors;
     EXPECT_EQ("okr-a unknown - unknown\n", free.output);
     EXPECT_EQ(free.output, limited.output);
@@ -1077,11 +1078,10 @@ TEST_F(ShmTool, AStrangerCountsProcessesItMayNotReadOnlyWhereTheyCanReachTheFold
     const std::string list = tool + " list -n --raw -o name,users";
     // One of the few processes it sees ends, and is reaped, after the tool
     // listed them: gone, it tells nothing of those the tool cannot see.
-    const std::string stranger = asStranger().substr(5);
-    const std::string oneEnds = stranger +
+    const std::string oneEnds = stranger() +
                                 "sh -c 'sleep 1 & wait' & exec " OKR_UNDER_STRACE "-D -P /proc -e trace=getdents64 -e "
                                 "inject=getdents64:delay_exit=3000000:when=1 " +
-                                stranger;
+                                stranger();
     const std::string untilTheToolEnds = "tail --pid=$$ -f /dev/null 2>/dev/null";
     const std::string withAFolder =
         "mount -t tmpfs -o mode=1777 none /dev/shm && head -c 64 /dev/zero >/dev/shm/okr-a || exit 1; ";
